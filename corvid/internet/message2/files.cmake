@@ -1,0 +1,1 @@
+corvid_files(HEADERS errors.h)

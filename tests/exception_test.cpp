@@ -1,0 +1,105 @@
+#include <corvid/exception.h>
+
+#include <corvid/coding/errors.h>
+#include <corvid/internet/address/errors.h>
+#include <corvid/internet/environment/errors.h>
+#include <corvid/internet/message2/errors.h>
+#include <corvid/internet/smtp/errors.h>
+#include <corvid/internet/transport/errors.h>
+#include <corvid/unicode/errors.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <type_traits>
+
+namespace {
+
+namespace env = corvid::internet::environment;
+namespace address = corvid::internet::address;
+namespace transport = corvid::internet::transport;
+namespace smtp = corvid::internet::smtp;
+namespace message2 = corvid::internet::message2;
+namespace translate = corvid::coding::translate;
+namespace unicode = corvid::unicode;
+
+template <class E>
+std::string name_of() {
+    return E("m").name();
+}
+
+TEST(exception_test, root_has_empty_name_and_brackets_message) {
+    corvid::exception e("Syntax error");
+    EXPECT_STREQ(e.what(), "[Syntax error]");
+    EXPECT_STREQ(e.name(), "");
+    EXPECT_STREQ(e.message(), "Syntax error");
+}
+
+TEST(exception_test, empty_message_ends_in_empty_brackets) {
+    EXPECT_STREQ(address::generic("").what(), "internet.address[]");
+}
+
+TEST(exception_test, copy_reports_the_same_texts) {
+    env::subsystem_not_ready original("WSAStartup() failed");
+    env::subsystem_not_ready copy(original);
+    EXPECT_STREQ(copy.what(), original.what());
+    EXPECT_STREQ(copy.message(), original.message());
+    EXPECT_STREQ(copy.name(), original.name());
+    EXPECT_STREQ(copy.what(), "internet.environment.subsystem_not_ready[WSAStartup() failed]");
+}
+
+TEST(exception_test, what_is_stable_across_calls) {
+    smtp::permanent_failure e("550 no");
+    std::string first = e.what();
+    EXPECT_EQ(first, e.what());
+    EXPECT_EQ(first, "smtp.permanent_failure[550 no]");
+}
+
+TEST(exception_test, every_class_carries_its_dotted_name) {
+    EXPECT_EQ(name_of<message2::generic>(), "message2");
+    EXPECT_EQ(name_of<message2::depth_limit>(), "message2");
+    EXPECT_EQ(name_of<env::generic>(), "internet.environment");
+    EXPECT_EQ(name_of<env::subsystem_not_ready>(), "internet.environment.subsystem_not_ready");
+    EXPECT_EQ(name_of<env::subsystem_failed>(), "internet.environment.subsystem_failed");
+    EXPECT_EQ(name_of<env::version_not_supported>(), "internet.environment.version_not_supported");
+    EXPECT_EQ(name_of<address::generic>(), "internet.address");
+    EXPECT_EQ(name_of<address::invalid_address_format>(), "internet.address.invalid_address_format");
+    EXPECT_EQ(name_of<address::host_not_found>(), "internet.address.host_not_found");
+    EXPECT_EQ(name_of<address::service_not_found>(), "internet.address.service_not_found");
+    EXPECT_EQ(name_of<transport::generic>(), "internet.transport");
+    EXPECT_EQ(name_of<transport::not_a_socket>(), "internet.transport.not_a_socket");
+    EXPECT_EQ(name_of<transport::address_in_use>(), "internet.transport.address_in_use");
+    EXPECT_EQ(name_of<transport::address_not_valid>(), "internet.transport.address_not_valid");
+    EXPECT_EQ(name_of<smtp::generic>(), "smtp");
+    EXPECT_EQ(name_of<smtp::temporary_failure>(), "smtp.temporary_failure");
+    EXPECT_EQ(name_of<smtp::permanent_failure>(), "smtp.permanent_failure");
+    EXPECT_EQ(name_of<smtp::unreliable_delivery>(), "smtp.unreliable_delivery");
+    EXPECT_EQ(name_of<translate::generic>(), "translate");
+    EXPECT_EQ(name_of<translate::invalid_codeword>(), "translate.invalid_codeword");
+    EXPECT_EQ(name_of<unicode::generic>(), "unicode");
+    EXPECT_EQ(name_of<unicode::out_of_memory>(), "unicode.out_of_memory");
+    EXPECT_EQ(name_of<unicode::invalid_codepage>(), "unicode.invalid_codepage");
+    EXPECT_EQ(name_of<unicode::unmappable_character>(), "unicode.unmappable_character");
+}
+
+TEST(exception_test, categories_catch_their_leaves_only) {
+    static_assert(std::is_base_of_v<std::exception, corvid::exception>);
+    static_assert(std::is_base_of_v<env::generic, env::subsystem_failed>);
+    static_assert(std::is_base_of_v<address::generic, address::host_not_found>);
+    static_assert(std::is_base_of_v<transport::generic, transport::not_a_socket>);
+    static_assert(std::is_base_of_v<smtp::generic, smtp::temporary_failure>);
+    static_assert(std::is_base_of_v<translate::generic, translate::invalid_codeword>);
+    static_assert(std::is_base_of_v<unicode::generic, unicode::unmappable_character>);
+    // depth_limit hangs off the root, not off message2::generic.
+    static_assert(!std::is_base_of_v<message2::generic, message2::depth_limit>);
+    static_assert(std::is_base_of_v<corvid::exception, message2::depth_limit>);
+    static_assert(!std::is_base_of_v<transport::generic, env::subsystem_not_ready>);
+
+    try {
+        throw unicode::invalid_codepage("");
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "unicode.invalid_codepage[]");
+    }
+}
+
+}  // namespace

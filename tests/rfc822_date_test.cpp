@@ -1,0 +1,30 @@
+#include <corvid/rfc822_date.h>
+
+#include <gtest/gtest.h>
+
+#include <corvid/exception.h>
+
+namespace {
+
+TEST(rfc822_date_test, known_instants) {
+    EXPECT_EQ(corvid::rfc822_date(0), "Thu, 01 Jan 1970 00:00:00 -0000");
+    EXPECT_EQ(corvid::rfc822_date(1000000000), "Sun, 09 Sep 2001 01:46:40 -0000");
+    // 2000 is a leap year: 29 February exists.
+    EXPECT_EQ(corvid::rfc822_date(951782400), "Tue, 29 Feb 2000 00:00:00 -0000");
+}
+
+TEST(rfc822_date_test, always_31_characters_for_four_digit_years) {
+    // 1000-01-01 and 9999-12-31 23:59:59 bound the range.
+    EXPECT_EQ(corvid::rfc822_date(-30610224000).size(), 31u);
+    EXPECT_EQ(corvid::rfc822_date(-30610224000), "Wed, 01 Jan 1000 00:00:00 -0000");
+    EXPECT_EQ(corvid::rfc822_date(253402300799), "Fri, 31 Dec 9999 23:59:59 -0000");
+    for (std::int64_t t = 0; t < 253402300799; t += 86400 * 997 + 3607)
+        EXPECT_EQ(corvid::rfc822_date(t).size(), 31u) << t;
+}
+
+TEST(rfc822_date_test, rejects_years_outside_four_digits) {
+    EXPECT_THROW(corvid::rfc822_date(253402300800), corvid::exception);
+    EXPECT_THROW(corvid::rfc822_date(-30610224001), corvid::exception);
+}
+
+}  // namespace

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The tool's frame: version, help, dates, and one clear error line.
+source "$(dirname "$0")/lib.sh"
+
+expect_output "Thu, 01 Jan 1970 00:00:00 -0000" "$CORVID" date 0
+expect_output "Sun, 09 Sep 2001 01:46:40 -0000" "$CORVID" date 1000000000
+expect_match '^corvid [0-9]+\.[0-9]+\.[0-9]+$' "$CORVID" --version
+expect_match 'Subcommands' "$CORVID" --help
+expect_match '^[A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} -0000$' "$CORVID" date
+expect_failure "$CORVID" date not-a-number
+expect_failure "$CORVID" no-such-command
+expect_failure "$CORVID" date 999999999999999
+
+finish

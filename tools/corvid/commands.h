@@ -1,0 +1,15 @@
+#ifndef CORVID_TOOLS_COMMANDS_H
+#define CORVID_TOOLS_COMMANDS_H
+
+#include <CLI/CLI.hpp>
+
+// Each subcommand registers itself on the application. Its callback does
+// the work and may throw; main() turns any exception into one line on
+// stderr and exit status 1.
+namespace corvid_tool {
+
+void add_date_command(CLI::App& app);
+
+}  // namespace corvid_tool
+
+#endif
