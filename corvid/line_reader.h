@@ -1,7 +1,6 @@
 #ifndef CORVID_LINE_READER_H
 #define CORVID_LINE_READER_H
 
-#include <concepts>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -13,8 +12,8 @@ namespace corvid {
 // split across two appended pieces still counts once. After finish(), the
 // partial line (possibly empty) comes out once, so a text ending in a
 // terminator yields a final empty line.
-// Invariant: every byte appended is handed out exactly once, in order, as
-// part of a line or as a terminator. Throws only allocation errors.
+// Invariant: every appended byte other than CR and LF comes out exactly once,
+// in order, in some line. Throws only allocation errors.
 class line_reader {
 public:
     line_reader() = default;
