@@ -1,1 +1,2 @@
-corvid_files(HEADERS errors.h)
+corvid_files(
+  HEADERS errors.h header_field.h body.h entity.h)

@@ -1,0 +1,3 @@
+corvid_files(
+  HEADERS generic_value_type.h unstructured_value_type.h parametized_value_type.h
+          addresses_value_type.h)
