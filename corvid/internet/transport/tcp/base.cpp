@@ -111,6 +111,8 @@ void base::read_line(std::string& out) {
         }
         scanned = input_buffer.size() - input_start;
         if (scanned != 0) last_terminator = 0;
+        if (max_line != 0 && scanned > max_line)
+            throw generic(format("read_line() found no line end within %zu bytes", max_line));
         fill();
     }
 }

@@ -26,6 +26,10 @@ public:
     CORVID_EXCEPTION(network_unreachable, connection_failed, "network_unreachable");
     CORVID_EXCEPTION(host_unreachable, connection_failed, "host_unreachable");
 
+    // How many bytes read_line lets pile up without a line end before it
+    // gives up, so that a peer cannot make it buffer without bound.
+    static constexpr std::size_t default_max_line_length = std::size_t{1} << 20;
+
     ~base() override;
 
     void open(const address::base& address) override;
@@ -45,8 +49,12 @@ public:
     void read(std::string& out);
     // The next line without its end. CR, LF, CR LF and LF CR each end one
     // line, also when a pair is split across receives or calls. A failing
-    // receive keeps what has arrived buffered.
+    // receive keeps what has arrived buffered; so does a line that grows past
+    // max_line_length() before its end arrives, which throws generic.
     void read_line(std::string& out);
+    // 0 means no limit.
+    void set_max_line_length(std::size_t bytes) noexcept { max_line = bytes; }
+    std::size_t max_line_length() const noexcept { return max_line; }
     void write(std::string_view bytes, bool flush);
     // Writes text and CR LF.
     void write_line(std::string_view text, bool flush);
@@ -75,6 +83,7 @@ private:
     std::size_t input_start = 0;
     // CR or LF that ended the last line returned, 0 once other bytes follow.
     char last_terminator = 0;
+    std::size_t max_line = default_max_line_length;
 };
 
 }  // namespace corvid::internet::transport::tcp

@@ -1,5 +1,7 @@
 #include <corvid/internet/transport/tcp/base.h>
 
+#include "tests/support/throws.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -113,6 +115,24 @@ TEST(tcp_base, long_lines_and_many_lines_come_out_whole) {
     EXPECT_EQ(got[0], big);
     EXPECT_EQ(got[1], "0");
     EXPECT_EQ(got[2000], "1999");
+}
+
+TEST(tcp_base, line_without_an_end_is_bounded) {
+    scripted s({"0123", "456789", "abc", "\r\n"});
+    s.set_max_line_length(10);
+    std::string line;
+    EXPECT_EQ(corvid::test::what_of<corvid::internet::transport::generic>([&] { s.read_line(line); }),
+              "internet.transport[read_line() found no line end within 10 bytes]");
+    EXPECT_EQ(s.fills, 3);  // no receive beyond the limit
+    s.set_max_line_length(0);
+    s.read_line(line);  // nothing was lost
+    EXPECT_EQ(line, "0123456789abc");
+
+    scripted exact({"0123456789", "\n"});
+    exact.set_max_line_length(10);
+    exact.read_line(line);
+    EXPECT_EQ(line, "0123456789");
+    EXPECT_EQ(scripted().max_line_length(), base::default_max_line_length);
 }
 
 TEST(tcp_base, read_hands_out_the_buffer_and_one_receive) {
