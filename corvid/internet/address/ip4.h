@@ -30,6 +30,9 @@ public:
     // bytes: family, port, address and padding all count.
     bool operator==(const base& other) const noexcept override;
     bool operator!=(const base& other) const noexcept override;
+    // Exact matches for two ip4s, so that a == b has one best reading.
+    bool operator==(const ip4& other) const noexcept { return *this == static_cast<const base&>(other); }
+    bool operator!=(const ip4& other) const noexcept { return *this != static_cast<const base&>(other); }
 
 private:
     sockaddr_in record;

@@ -11,9 +11,8 @@ base::~base() = default;  // the handle closes quietly
 
 void base::open_socket(const address::base& address, int type) {
     std::error_code ec;
-    auto opened = platform::open_socket(address.data()->sa_family, type, 0, ec);
+    handle = platform::open_socket(address.data()->sa_family, type, 0, ec);
     check(call::socket, ec);
-    handle = std::move(opened);
 }
 
 void base::bind(const address::base& local) {

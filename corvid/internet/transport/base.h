@@ -11,7 +11,8 @@ namespace corvid::internet::transport {
 
 // One socket and the operations every transport shares, with the running
 // totals of bytes moved. An object without a socket holds invalid_socket;
-// opening again closes the socket held before.
+// opening (or accepting) again closes the socket held before, and one that
+// fails leaves the object without a socket.
 // Failures throw transport or environment errors chosen by the socket error
 // code; the destructor closes quietly and never throws.
 class base {
@@ -38,8 +39,7 @@ public:
 protected:
     base() = default;
 
-    // Replaces the socket with a new one of type for address's family;
-    // failures raise the socket() row.
+    // Replaces the socket with a new one of type for address's family.
     void open_socket(const address::base& address, int type);
 
     platform::socket_handle handle;

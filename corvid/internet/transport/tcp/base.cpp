@@ -44,9 +44,8 @@ void base::listen() {
 
 void base::accept(base& listener) {
     std::error_code ec;
-    auto accepted = platform::accept(listener.handle.get(), ec);
+    handle = platform::accept(listener.handle.get(), ec);
     check(call::accept, ec);
-    handle = std::move(accepted);
 }
 
 void base::connect(const address::base& peer) {
