@@ -11,6 +11,7 @@ namespace corvid_tool {
 void add_date_command(CLI::App& app);
 void add_charset_command(CLI::App& app);
 void add_convert_command(CLI::App& app);
+void add_resolve_command(CLI::App& app);
 
 }  // namespace corvid_tool
 

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     corvid_tool::add_date_command(app);
     corvid_tool::add_charset_command(app);
     corvid_tool::add_convert_command(app);
+    corvid_tool::add_resolve_command(app);
 
     try {
         app.parse(argc, argv);
