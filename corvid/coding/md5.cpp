@@ -15,16 +15,16 @@ namespace {
 
 inline std::uint32_t rotate_left(std::uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n)); }
 
-// The four round functions, in forms that need fewer operations than the
-// textbook ones but give the same bits.
+// The four round functions, in forms that give the textbook bits with the
+// fewest operations waiting on x, the word that the previous step produced.
 struct F {
     static std::uint32_t f(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
 };
 struct G {
-    static std::uint32_t f(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (z & (x ^ y)); }
+    static std::uint32_t f(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (y & ~z) + (x & z); }
 };
 struct H {
-    static std::uint32_t f(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
+    static std::uint32_t f(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ (y ^ z); }
 };
 struct I {
     static std::uint32_t f(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
@@ -33,7 +33,7 @@ struct I {
 template <class Round>
 inline void step(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, std::uint32_t word_and_constant,
                  unsigned shift) {
-    a = b + rotate_left(a + Round::f(b, c, d) + word_and_constant, shift);
+    a = b + rotate_left(a + word_and_constant + Round::f(b, c, d), shift);
 }
 
 inline std::uint32_t load_little_endian(const unsigned char* p) {
