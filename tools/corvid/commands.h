@@ -9,6 +9,9 @@
 namespace corvid_tool {
 
 void add_date_command(CLI::App& app);
+void add_encode_command(CLI::App& app);
+void add_decode_command(CLI::App& app);
+void add_md5_command(CLI::App& app);
 
 }  // namespace corvid_tool
 
