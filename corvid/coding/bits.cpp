@@ -14,6 +14,13 @@ void check_width(unsigned bits) {
     if (bits < 1 || bits > 24) throw translate::generic(format("Symbol width %u out of range", bits));
 }
 
+// Every index that the mask lets through must name a symbol.
+void check_symbols(unsigned bits, unsigned mask, std::string_view alphabet) {
+    check_width(bits);
+    if (mask >= alphabet.size())
+        throw translate::generic(format("Mask 0x%X exceeds an alphabet of %zu symbols", mask, alphabet.size()));
+}
+
 }  // namespace
 
 void throw_invalid_codeword(unsigned char byte) {
@@ -21,7 +28,7 @@ void throw_invalid_codeword(unsigned char byte) {
 }
 
 void encode_bits(std::string_view bytes, std::string& out, std::string_view alphabet, unsigned bits, unsigned mask) {
-    check_width(bits);
+    check_symbols(bits, mask, alphabet);
     // The input may be a view of out itself; appending could move it.
     std::string copy;
     if (detail::overlaps(bytes, out)) bytes = copy.assign(bytes);
@@ -46,7 +53,7 @@ void encode_bits(std::string_view bytes, std::string& out, std::string_view alph
 }
 
 void encode_bits(std::uint64_t value, std::string& out, std::string_view alphabet, unsigned bits, unsigned mask) {
-    check_width(bits);
+    check_symbols(bits, mask, alphabet);
     std::string symbols;
     do {
         symbols += alphabet[value & mask];

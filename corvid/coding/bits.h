@@ -12,7 +12,8 @@
 // uu.h are thin, faster wrappers that give exactly the engines' results.
 //
 // The engines throw translate::invalid_codeword for an invalid byte in strict
-// mode (see errors.h) and translate::generic for a width outside 1 to 24.
+// mode (see errors.h), and translate::generic for a width outside 1 to 24
+// or a mask that reaches past the alphabet.
 namespace corvid::coding {
 
 // A decode table has one entry per byte value, indexed as unsigned: the
