@@ -23,6 +23,32 @@ inline bool overlaps(std::string_view view, const std::string& out) noexcept {
     return !view.empty() && le(out.data(), view.data()) && lt(view.data(), out.data() + out.capacity() + 1);
 }
 
+// Output gathered in a small buffer that stays in the cache and appended in
+// pieces: a result of many megabytes is then written once, where resizing
+// it first would clear it and write it again. Flush before throwing, so the
+// caller keeps what was decoded.
+class piece_writer {
+public:
+    static constexpr std::size_t capacity = 16384;
+
+    explicit piece_writer(std::string& out) : out(out) {}
+    // Room for at least n more bytes (n <= capacity).
+    char* room(std::size_t n) {
+        if (used + n > capacity) flush();
+        return buffer + used;
+    }
+    void advance(char* end) { used = static_cast<std::size_t>(end - buffer); }
+    void flush() {
+        out.append(buffer, used);
+        used = 0;
+    }
+
+private:
+    std::string& out;
+    std::size_t used = 0;
+    char buffer[capacity];
+};
+
 // Base64 and the uuencode alphabet: three bytes to four symbols by two
 // 12-bit lookups, four symbols to three bytes by four pre-shifted lookups
 // whose top byte flags anything that is not a symbol.
@@ -48,6 +74,11 @@ public:
 
 private:
     static constexpr std::uint32_t not_clean = 0xFF000000u;
+
+    // Whole groups of three bytes; returns the end of the symbols written.
+    char* encode_groups(const unsigned char* from, std::size_t groups, char* to) const;
+    // One or two bytes left over, or none.
+    char* encode_tail(const unsigned char* from, std::size_t rest, char* to) const;
 
     char pairs_[4096][2]{};
     char symbols_[64]{};
