@@ -86,13 +86,33 @@ void sextet_codec::decode(std::string_view text, std::string& out, bool strict) 
         char* to = writer.room(piece_writer::capacity);
         while (from != stop) {
             if (pending == 0) {
+                while (stop - from >= 8) {
+                    const std::uint32_t first = shifted_[0][from[0]] | shifted_[1][from[1]] |
+                                                shifted_[2][from[2]] | shifted_[3][from[3]];
+                    const std::uint32_t second = shifted_[0][from[4]] | shifted_[1][from[5]] |
+                                                 shifted_[2][from[6]] | shifted_[3][from[7]];
+                    if ((first | second) & not_clean) break;
+                    // Six bytes as two 4-byte stores; each spare byte is
+                    // overwritten next (the buffer has room for it).
+                    std::uint32_t high = first << 8, low = second << 8;
+                    if constexpr (std::endian::native == std::endian::little) {
+                        high = __builtin_bswap32(high);
+                        low = __builtin_bswap32(low);
+                    }
+                    std::memcpy(to, &high, 4);
+                    std::memcpy(to + 3, &low, 4);
+                    to += 6;
+                    from += 8;
+                }
                 while (stop - from >= 4) {
                     std::uint32_t group = shifted_[0][from[0]] | shifted_[1][from[1]] | shifted_[2][from[2]] |
                                           shifted_[3][from[3]];
                     if (group & not_clean) break;
-                    to[0] = static_cast<char>(group >> 16);
-                    to[1] = static_cast<char>(group >> 8);
-                    to[2] = static_cast<char>(group);
+                    // One 4-byte store; the spare byte is overwritten next
+                    // (the buffer has room for it).
+                    std::uint32_t bytes = group << 8;
+                    if constexpr (std::endian::native == std::endian::little) bytes = __builtin_bswap32(bytes);
+                    std::memcpy(to, &bytes, 4);
                     to += 3;
                     from += 4;
                 }

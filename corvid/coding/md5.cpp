@@ -61,6 +61,7 @@ md5::md5(from_file_t, const std::string& file_name) : md5() {
 void md5::update(std::string_view bytes) {
     const auto* from = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t size = bytes.size();
+    if (size == 0) return;  // an empty view may have no data pointer to copy from
     const std::size_t held = length % 64;
     length += size;
     if (held != 0) {
