@@ -55,6 +55,20 @@ public:
     // Content-Type.
     entity();
 
+    // Reads a whole message. The text is cut into lines at CR, LF, CR LF and
+    // LF CR; depth is that of the entity read (0 for a top-level message),
+    // and no entity more than 64 levels deep is made: a child below that
+    // throws depth_limit and nothing of the tree survives. The default
+    // Content-Type is added only when the text has none.
+    explicit entity(std::string text, unsigned depth = 0);
+    explicit entity(const std::vector<std::string>& lines);
+    entity(std::vector<std::string>::const_iterator first, std::vector<std::string>::const_iterator last,
+           unsigned depth = 0);
+
+    // Reads the message in a file as the text constructor does; throws
+    // generic when the file cannot be opened or read.
+    static entity load(const std::string& path);
+
     // Appends a header; an existing header of the same name stays.
     void add_header(std::string name, std::string value);
     void add_header(std::string name, const header_type::generic_value_type& value);

@@ -1,0 +1,296 @@
+// Parsing message lines into an entity tree.
+//
+// The text is held once, as a list of lines; every entity reads a range of
+// that list, so a part is never copied before it is decoded. Each section is
+// scanned once for its end and once to decode it, which keeps reading linear
+// in the input whatever the number of parts, headers or line lengths.
+
+#include <corvid/internet/message2/entity.h>
+#include <corvid/internet/message2/errors.h>
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+#include <corvid/internet/message2/uue_conversion.h>
+
+#include <corvid/coding/base64.h>
+#include <corvid/coding/quoted_printable.h>
+#include <corvid/line_reader.h>
+#include <corvid/text.h>
+#include <corvid/unicode/errors.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace corvid::internet::message2 {
+
+namespace {
+
+// Deeper entities than this are refused: reading recurses once per level, and
+// a hostile message could otherwise nest until the stack runs out.
+constexpr unsigned depth_ceiling = 64;
+constexpr int utf8 = 65001;
+
+// The white space of the classic locale, whatever the global one is.
+bool is_space(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::vector<std::string> split_lines(std::string text) {
+    std::vector<std::string> lines;
+    line_reader reader(std::move(text));
+    reader.finish();
+    reader.get_lines(lines);
+    return lines;
+}
+
+void check_depth(unsigned depth) {
+    if (depth >= depth_ceiling) throw depth_limit("MIME tree depth exceeded");
+}
+
+std::string trim_blanks(std::string text) {
+    text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+// The media type and the charset and boundary parameters taken from the raw
+// tokens, without decoding encoded words: for values whose encoded words
+// cannot be converted.
+void synchronise_raw(entity& target, const std::string& value) {
+    using header_type::generic_value_type;
+    const std::vector<std::string> tokens = generic_value_type::tokenize(value, ";,", true);
+    target.body.content_type = tokens.empty() ? std::string() : to_lower(trim_blanks(tokens.front()));
+    target.body.charset = "iso-8859-1";
+    target.boundary.clear();
+    bool charset_found = false;
+    bool boundary_found = false;
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const std::vector<std::string> pieces = generic_value_type::tokenize(tokens[i], "=", false);
+        if (pieces.empty() || pieces.size() > 2) continue;
+        const std::string parameter = pieces.size() == 2 ? trim_blanks(pieces[1]) : std::string();
+        if (!charset_found && iequals(pieces[0], "charset")) {
+            target.body.charset = to_lower(parameter);
+            charset_found = true;
+        } else if (!boundary_found && iequals(pieces[0], "boundary")) {
+            target.boundary = parameter;
+            boundary_found = true;
+        }
+    }
+}
+
+// Keeps the body fields in step with a Content-Type header just read; called
+// for each one, so the last one wins.
+void synchronise_content_type(entity& target, const std::string& value) {
+    header_type::parametized_value_type type;
+    try {
+        type.parse(value);
+    } catch (const unicode::generic&) {
+        // One malformed encoded word, say in a file name, must not make the
+        // whole message unreadable.
+        synchronise_raw(target, value);
+        return;
+    }
+    target.body.content_type = to_lower(type.text_in(utf8));
+    std::string parameter;
+    target.body.charset = type.parameter_in("charset", utf8, parameter) ? to_lower(parameter) : "iso-8859-1";
+    parameter.clear();
+    target.boundary = type.parameter_in("boundary", utf8, parameter) ? parameter : std::string();
+}
+
+// Unfolds and splits the header block [first, end); returns where it ended
+// (the empty line, or end).
+line_iterator read_headers(entity& target, line_iterator first, line_iterator end) {
+    std::vector<std::string> collected;
+    for (; first != end && !first->empty(); ++first) {
+        std::string unfolded = *first;
+        for (char& c : unfolded)
+            if (is_space(c)) c = ' ';
+        const std::size_t start = unfolded.find_first_not_of(' ');
+        unfolded.erase(0, start == std::string::npos ? unfolded.size() : start);
+        if (is_space(first->front()) && !collected.empty()) {
+            collected.back() += ' ';
+            collected.back() += unfolded;
+        } else {
+            collected.push_back(std::move(unfolded));
+        }
+    }
+
+    bool has_content_type = false;
+    target.headers.reserve(target.headers.size() + collected.size());
+    for (std::string& line : collected) {
+        const std::size_t colon = line.find(": ");
+        std::string value;
+        if (colon != std::string::npos) {
+            const std::size_t start = line.find_first_not_of(": ", colon);
+            if (start != std::string::npos) value = line.substr(start);
+            line.erase(colon);
+        }
+        const bool is_content_type = iequals(line, "Content-Type");
+        if (is_content_type) {
+            has_content_type = true;
+            synchronise_content_type(target, value);
+        }
+        target.headers.push_back({std::move(line), std::move(value)});
+    }
+    if (!has_content_type) {
+        header_type::parametized_value_type type;
+        type.set_text_from(target.body.content_type, utf8);
+        type.set_parameter_from("charset", target.body.charset, utf8);
+        target.add_header("Content-Type", type);
+    }
+    return first;
+}
+
+// Joins lines into data with one CR LF between two lines: the line break
+// before a boundary line belongs to the boundary, and the last line of a
+// message ends where the message does. Reading and writing are then exact
+// inverses.
+class line_joiner {
+public:
+    explicit line_joiner(std::string& data) : data(data) {}
+
+    // Where the bytes of the next line go.
+    std::string& next_line() {
+        if (pending) data += "\r\n";
+        pending = true;
+        return data;
+    }
+    // The line just appended goes on in the next one (a soft line break).
+    void continue_line() noexcept { pending = false; }
+
+private:
+    std::string& data;
+    bool pending = false;
+};
+
+void decode_base64(std::string& data, line_iterator first, line_iterator last) {
+    std::string buffer;
+    for (; first != last; ++first) {
+        buffer += *first;
+        if (buffer.size() % 4 == 0) {
+            coding::base64_decode(buffer, data, false);
+            buffer.clear();
+        }
+    }
+    coding::base64_decode(buffer, data, false);
+}
+
+void decode_quoted_printable(std::string& data, line_iterator first, line_iterator last) {
+    line_joiner joiner(data);
+    for (; first != last; ++first) {
+        const bool soft = ends_with(*first, "=");
+        // Not strict: a stray "=" in one part must not make the whole message
+        // unreadable; it is kept as it stands.
+        coding::quoted_printable_decode(std::string_view(*first).substr(0, first->size() - (soft ? 1 : 0)),
+                                        joiner.next_line(), false);
+        if (soft) joiner.continue_line();
+    }
+}
+
+void decode_plain(entity& target, line_iterator first, line_iterator last) {
+    line_joiner joiner(target.body.data);
+    bool converted = false;
+    for (; first != last; ++first) {
+        if (starts_with(*first, "begin")) {
+            if (const auto end = uue_conversion(first, last, target)) {
+                first = *end;
+                converted = true;
+                continue;
+            }
+        }
+        joiner.next_line() += *first;
+    }
+    if (converted) uue_restructure(target);
+}
+
+void decode_section(entity& target, line_iterator first, line_iterator last) {
+    // Enough for the plain text, which is the largest of the three results.
+    std::size_t size = 0;
+    for (auto line = first; line != last; ++line) size += line->size() + 2;
+    target.body.data.reserve(target.body.data.size() + size);
+
+    std::string encoding;
+    try {
+        encoding = target.transfer_encoding();
+    } catch (const unicode::generic&) {
+        // Not a name we know either way: the lines are kept as they are.
+    }
+    if (encoding == "base64")
+        decode_base64(target.body.data, first, last);
+    else if (encoding == "quoted-printable")
+        decode_quoted_printable(target.body.data, first, last);
+    else
+        decode_plain(target, first, last);
+}
+
+// An .eml file sent as application/octet-stream is an enclosed message.
+void read_enclosed_attachment(entity& target, unsigned depth) {
+    if (target.body.content_type != "application/octet-stream") return;
+    std::u16string file_name;
+    try {
+        file_name = target.attachment().file_name;
+    } catch (const unicode::generic&) {
+        return;  // a name that cannot be decoded names no .eml file
+    }
+    if (!ends_with(to_lower(file_name), u".eml")) return;
+    check_depth(depth);
+    target.children.emplace_back(std::exchange(target.body.data, {}), depth + 1);
+    target.body.content_type = "message/rfc822";
+    target.remove_headers("Content-Transfer-Encoding");
+}
+
+line_iterator find_boundary(line_iterator first, line_iterator last, const std::string& open,
+                            const std::string& close) {
+    for (; first != last; ++first)
+        if (*first == open || *first == close) return first;
+    return last;
+}
+
+void read_entity(entity& target, line_iterator first, line_iterator last, unsigned depth) {
+    line_iterator position = read_headers(target, first, last);
+
+    const std::string open = "--" + target.boundary;
+    const std::string close = open + "--";
+    bool children_mode = target.body.content_type == "message/rfc822";
+    while (position != last && *position != close) {
+        const line_iterator start = std::next(position);
+        const line_iterator end = target.boundary.empty() ? last : find_boundary(start, last, open, close);
+        if (children_mode) {
+            check_depth(depth);
+            target.children.emplace_back(start, end, depth + 1);
+        } else {
+            decode_section(target, start, end);
+            read_enclosed_attachment(target, depth);
+        }
+        if (!target.boundary.empty()) children_mode = true;
+        position = end;
+    }
+}
+
+}  // namespace
+
+entity::entity(std::string text, unsigned depth) {
+    const std::vector<std::string> lines = split_lines(std::move(text));
+    read_entity(*this, lines.begin(), lines.end(), depth);
+}
+
+entity::entity(const std::vector<std::string>& lines) { read_entity(*this, lines.begin(), lines.end(), 0); }
+
+entity::entity(line_iterator first, line_iterator last, unsigned depth) { read_entity(*this, first, last, depth); }
+
+entity entity::load(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw generic("unable to open file for input: " + path);
+    std::string text;
+    char block[8192];
+    do {
+        file.read(block, sizeof block);
+        text.append(block, static_cast<std::size_t>(file.gcount()));
+    } while (file.gcount() == static_cast<std::streamsize>(sizeof block));
+    if (file.bad()) throw generic("unable to read file: " + path);
+
+    return entity(std::move(text));
+}
+
+}  // namespace corvid::internet::message2

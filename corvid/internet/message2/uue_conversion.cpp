@@ -1,0 +1,100 @@
+#include <corvid/internet/message2/uue_conversion.h>
+
+#include <corvid/coding/errors.h>
+#include <corvid/coding/uu.h>
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+#include <corvid/internet/message2/header_type/unstructured_value_type.h>
+#include <corvid/text.h>
+#include <corvid/unicode/charset.h>
+#include <corvid/unicode/convert.h>
+#include <corvid/unicode/errors.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace corvid::internet::message2 {
+
+namespace {
+
+std::u16string file_name_from(const std::string& bytes, const std::string& charset) {
+    try {
+        return unicode::to_wide(bytes, unicode::codepage_from_charset(charset));
+    } catch (const unicode::generic&) {
+        // Bytes the charset rejects, or a charset no converter serves: keep
+        // every byte as the character of the same value.
+        return unicode::to_wide(bytes, unicode::no_codepage);
+    }
+}
+
+std::string media_type_of(const std::u16string& file_name) {
+    const std::u16string name = to_lower(file_name);
+    static const std::pair<const char16_t*, const char*> table[] = {
+        {u".txt", "text/plain"}, {u".htm", "text/html"},  {u".html", "text/html"}, {u".jpg", "image/jpeg"},
+        {u".jpeg", "image/jpeg"}, {u".gif", "image/gif"}, {u".png", "image/png"},
+    };
+    for (const auto& [extension, type] : table)
+        if (ends_with(name, extension)) return type;
+    return "application/octet-stream";
+}
+
+// Decodes one encoded line onto data; false when the line is malformed.
+bool decode_line(const std::string& line, std::string& data) {
+    const unsigned char length_character = static_cast<unsigned char>(line.front());
+    if (length_character < 0x20 || length_character > 0x60) return false;
+    const std::size_t count = (length_character - 0x20u) & 0x3Fu;
+    std::string symbols = line.substr(1);
+    // Transports strip trailing blanks, and a blank is a zero symbol: put
+    // them back rather than lose the bytes they stood for.
+    const std::size_t needed = (count * 4 + 2) / 3;
+    if (symbols.size() < needed) symbols.resize(needed, ' ');
+    const std::size_t before = data.size();
+    try {
+        coding::uu_decode(symbols, data, true);
+    } catch (const coding::translate::generic&) {
+        return false;
+    }
+    // The last group of a line may hold filler beyond the count.
+    data.resize(before + count);
+    return true;
+}
+
+}  // namespace
+
+std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator last, entity& target) {
+    const std::string& header = *begin;
+    const std::size_t first_blank = header.find(' ');
+    const std::size_t second_blank = first_blank == std::string::npos ? first_blank : header.find(' ', first_blank + 1);
+    if (second_blank == std::string::npos) return std::nullopt;
+
+    std::string data;
+    line_iterator line = std::next(begin);
+    for (;; ++line) {
+        if (line == last || line->empty()) return std::nullopt;
+        if (starts_with(*line, "end")) break;
+        if (!decode_line(*line, data)) return std::nullopt;
+    }
+
+    const std::u16string file_name = file_name_from(header.substr(second_blank + 1), target.body.charset);
+    entity attachment;
+    header_type::parametized_value_type disposition("utf-8");
+    disposition.set_text(u"attachment");
+    disposition.set_parameter("filename", file_name);
+    attachment.add_header("Content-Disposition", disposition);
+    header_type::unstructured_value_type encoding;
+    encoding.set_text(u"base64");
+    attachment.add_header("Content-Transfer-Encoding", encoding);
+    attachment.body.content_type = media_type_of(file_name);
+    attachment.body.data = std::move(data);
+    target.children.push_back(std::move(attachment));
+    return line;
+}
+
+void uue_restructure(entity& target) {
+    entity& text = target.children.emplace_back();
+    std::swap(target.body, text.body);
+    std::swap(target.boundary, text.boundary);
+    target.body.content_type = "multipart/mixed";
+    target.boundary = uue_conversion_boundary;
+}
+
+}  // namespace corvid::internet::message2

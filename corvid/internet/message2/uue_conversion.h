@@ -1,0 +1,36 @@
+#ifndef CORVID_INTERNET_MESSAGE2_UUE_CONVERSION_H
+#define CORVID_INTERNET_MESSAGE2_UUE_CONVERSION_H
+
+#include <corvid/internet/message2/entity.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvid::internet::message2 {
+
+// The boundary given to a text entity that carried uuencoded files.
+inline constexpr const char* uue_conversion_boundary = "=_uue_conversion_boundary";
+
+using line_iterator = std::vector<std::string>::const_iterator;
+
+// Turns the uuencoded block that starts at `begin` (a line beginning with
+// "begin", followed by mode and file name) into an attachment: a base64
+// child appended to target.children, its media type chosen by the file
+// name's extension and its name read in target's charset. Returns the line
+// that ended the block (one beginning with "end"). Any flaw in the block
+// (no file name, an empty line, a character outside the alphabet, no "end"
+// line before `last`) declines it: nullopt, and target is left unchanged.
+// Each line's bytes are cut to the count its length character gives, so an
+// attachment never carries the filler of a short last group.
+// Throws nothing but allocation errors.
+std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator last, entity& target);
+
+// After the last block of a body: moves target's body and boundary into a
+// new last child, so that the remaining text follows the attachments, and
+// makes target multipart/mixed with uue_conversion_boundary.
+void uue_restructure(entity& target);
+
+}  // namespace corvid::internet::message2
+
+#endif
