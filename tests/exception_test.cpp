@@ -7,6 +7,7 @@
 #include <corvid/internet/smtp/errors.h>
 #include <corvid/internet/transport/errors.h>
 #include <corvid/unicode/errors.h>
+#include <corvid/variant/variant.h>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,8 @@ TEST(exception_test, every_class_carries_its_dotted_name) {
     EXPECT_EQ(name_of<unicode::out_of_memory>(), "unicode.out_of_memory");
     EXPECT_EQ(name_of<unicode::invalid_codepage>(), "unicode.invalid_codepage");
     EXPECT_EQ(name_of<unicode::unmappable_character>(), "unicode.unmappable_character");
+    EXPECT_EQ(name_of<corvid::variant::generic>(), "variant");
+    EXPECT_EQ(name_of<corvid::variant::type_mismatch>(), "variant.type_mismatch");
 }
 
 TEST(exception_test, categories_catch_their_leaves_only) {
@@ -90,6 +93,8 @@ TEST(exception_test, categories_catch_their_leaves_only) {
     static_assert(std::is_base_of_v<smtp::generic, smtp::temporary_failure>);
     static_assert(std::is_base_of_v<translate::generic, translate::invalid_codeword>);
     static_assert(std::is_base_of_v<unicode::generic, unicode::unmappable_character>);
+    static_assert(std::is_base_of_v<corvid::variant::generic, corvid::variant::type_mismatch>);
+    static_assert(std::is_base_of_v<corvid::exception, corvid::variant::generic>);
     // depth_limit hangs off the root, not off message2::generic.
     static_assert(!std::is_base_of_v<message2::generic, message2::depth_limit>);
     static_assert(std::is_base_of_v<corvid::exception, message2::depth_limit>);

@@ -1,1 +1,5 @@
-corvid_files(HEADERS errors.h)
+corvid_files(
+  HEADERS errors.h ansi_codepage.h charset.h convert.h
+  # The ICU layer stays private: consumers never see ICU's headers.
+  SOURCES ansi_codepage.cpp charset.cpp convert.cpp
+          codepage_names.h codepage_names.cpp converter_cache.h converter_cache.cpp)

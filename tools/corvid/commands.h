@@ -9,6 +9,8 @@
 namespace corvid_tool {
 
 void add_date_command(CLI::App& app);
+void add_charset_command(CLI::App& app);
+void add_convert_command(CLI::App& app);
 
 }  // namespace corvid_tool
 

@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
     });
 
     corvid_tool::add_date_command(app);
+    corvid_tool::add_charset_command(app);
+    corvid_tool::add_convert_command(app);
 
     try {
         app.parse(argc, argv);

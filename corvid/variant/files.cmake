@@ -1,0 +1,1 @@
+corvid_files(HEADERS variant.h SOURCES variant.cpp)
