@@ -187,7 +187,12 @@ std::u16string vwformat(const char16_t* format, std::va_list args) {
             } else {
                 precision = read_decimal(p, spec_begin);
             }
-            if (precision >= 0) spec += "." + std::to_string(precision);
+            if (precision >= 0) {
+                // Two appends rather than "." + ...: g++ 12 warns falsely
+                // about overlapping copies in the temporary at -O3.
+                spec += '.';
+                spec += std::to_string(precision);
+            }
         }
         length_modifier length = length_modifier::none;
         const char16_t* length_begin = p;

@@ -6,6 +6,8 @@
 #include <corvid/internet/message2/errors.h>
 #include <corvid/internet/smtp/errors.h>
 #include <corvid/internet/transport/errors.h>
+#include <corvid/internet/transport/tcp/base.h>
+#include <corvid/internet/transport/udp/raw.h>
 #include <corvid/unicode/errors.h>
 #include <corvid/variant/variant.h>
 
@@ -19,6 +21,8 @@ namespace {
 namespace env = corvid::internet::environment;
 namespace address = corvid::internet::address;
 namespace transport = corvid::internet::transport;
+using tcp = corvid::internet::transport::tcp::base;
+using udp = corvid::internet::transport::udp::raw;
 namespace smtp = corvid::internet::smtp;
 namespace message2 = corvid::internet::message2;
 namespace translate = corvid::coding::translate;
@@ -71,6 +75,19 @@ TEST(exception_test, every_class_carries_its_dotted_name) {
     EXPECT_EQ(name_of<transport::not_a_socket>(), "internet.transport.not_a_socket");
     EXPECT_EQ(name_of<transport::address_in_use>(), "internet.transport.address_in_use");
     EXPECT_EQ(name_of<transport::address_not_valid>(), "internet.transport.address_not_valid");
+    EXPECT_EQ(name_of<udp::operation_failed>(), "internet.transport.operation_failed");
+    EXPECT_EQ(name_of<udp::message_truncated>(), "internet.transport.operation_failed.message_truncated");
+    EXPECT_EQ(name_of<udp::operation_timed_out>(), "internet.transport.operation_failed.operation_timed_out");
+    EXPECT_EQ(name_of<udp::network_unreachable>(), "internet.transport.operation_failed.network_unreachable");
+    EXPECT_EQ(name_of<udp::host_unreachable>(), "internet.transport.operation_failed.host_unreachable");
+    EXPECT_EQ(name_of<udp::port_unreachable>(), "internet.transport.operation_failed.port_unreachable");
+    EXPECT_EQ(name_of<tcp::connection_failed>(), "internet.transport.connection_failed");
+    EXPECT_EQ(name_of<tcp::connection_closed>(), "internet.transport.connection_failed.connection_closed");
+    EXPECT_EQ(name_of<tcp::connection_refused>(), "internet.transport.connection_failed.connection_refused");
+    EXPECT_EQ(name_of<tcp::connection_reset>(), "internet.transport.connection_failed.connection_reset");
+    EXPECT_EQ(name_of<tcp::connection_timed_out>(), "internet.transport.connection_failed.connection_timed_out");
+    EXPECT_EQ(name_of<tcp::network_unreachable>(), "internet.transport.connection_failed.network_unreachable");
+    EXPECT_EQ(name_of<tcp::host_unreachable>(), "internet.transport.connection_failed.host_unreachable");
     EXPECT_EQ(name_of<smtp::generic>(), "smtp");
     EXPECT_EQ(name_of<smtp::temporary_failure>(), "smtp.temporary_failure");
     EXPECT_EQ(name_of<smtp::permanent_failure>(), "smtp.permanent_failure");
@@ -100,6 +117,34 @@ TEST(exception_test, categories_catch_their_leaves_only) {
     static_assert(std::is_base_of_v<corvid::exception, message2::depth_limit>);
     static_assert(!std::is_base_of_v<transport::generic, env::subsystem_not_ready>);
 
+    // Every TCP connection failure is a connection_failed; socket misuse and
+    // subsystem failures are not.
+    static_assert(std::is_base_of_v<tcp::connection_failed, tcp::connection_closed>);
+    static_assert(std::is_base_of_v<tcp::connection_failed, tcp::connection_refused>);
+    static_assert(std::is_base_of_v<tcp::connection_failed, tcp::connection_reset>);
+    static_assert(std::is_base_of_v<tcp::connection_failed, tcp::connection_timed_out>);
+    static_assert(std::is_base_of_v<tcp::connection_failed, tcp::network_unreachable>);
+    static_assert(std::is_base_of_v<tcp::connection_failed, tcp::host_unreachable>);
+    static_assert(!std::is_base_of_v<tcp::connection_failed, transport::not_a_socket>);
+    static_assert(!std::is_base_of_v<tcp::connection_failed, env::subsystem_failed>);
+    static_assert(std::is_base_of_v<transport::generic, tcp::connection_failed>);
+    // The UDP failures hang off operation_failed, a transport error.
+    static_assert(std::is_base_of_v<udp::operation_failed, udp::message_truncated>);
+    static_assert(std::is_base_of_v<udp::operation_failed, udp::operation_timed_out>);
+    static_assert(std::is_base_of_v<udp::operation_failed, udp::network_unreachable>);
+    static_assert(std::is_base_of_v<udp::operation_failed, udp::host_unreachable>);
+    static_assert(std::is_base_of_v<udp::operation_failed, udp::port_unreachable>);
+    static_assert(std::is_base_of_v<transport::generic, udp::operation_failed>);
+    // The two unreachable pairs are unrelated classes.
+    static_assert(!std::is_base_of_v<tcp::network_unreachable, udp::network_unreachable>);
+    static_assert(!std::is_base_of_v<udp::host_unreachable, tcp::host_unreachable>);
+    static_assert(!std::is_base_of_v<tcp::connection_failed, udp::operation_failed>);
+
+    try {
+        throw tcp::connection_refused("connect() failed");
+    } catch (const tcp::connection_failed& e) {
+        EXPECT_STREQ(e.what(), "internet.transport.connection_failed.connection_refused[connect() failed]");
+    }
     try {
         throw unicode::invalid_codepage("");
     } catch (const std::exception& e) {

@@ -1,10 +1,10 @@
 #include <corvid/unicode/charset.h>
 
 #include <climits>
-#include <cstdint>
 #include <string_view>
 
 #include <corvid/unicode/convert.h>
+#include <corvid/variant/variant.h>
 
 namespace corvid::unicode {
 
@@ -95,27 +95,11 @@ std::string normalise(std::string_view name) {
     return result;
 }
 
-// atoi() in the C locale, saturating instead of overflowing.
-int decimal_prefix(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > std::int64_t{INT_MAX} + 1) break;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
-
 // When name starts with prefix, reads the number after it and returns true.
 bool number_after(std::string_view name, std::string_view prefix, int& number) {
     if (!name.starts_with(prefix)) return false;
-    number = decimal_prefix(name.substr(prefix.size()));
+    // The library reads every decimal number from text this one way.
+    number = corvid::variant(std::string(name.substr(prefix.size()))).as_integer();
     return true;
 }
 

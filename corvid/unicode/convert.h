@@ -3,13 +3,11 @@
 
 #include <string>
 
+namespace corvid::unicode {
+
 // The pseudo code page in which every byte is the character of the same
 // value (U+0000 to U+00FF), both ways. Unknown charset names resolve to it.
 constexpr int no_codepage = -1;
-
-namespace corvid::unicode {
-
-using ::no_codepage;
 
 // Conversion between narrow text (bytes in a code page) and wide text
 // (UTF-16 code units). A code page is a Windows code page number; 0 is the

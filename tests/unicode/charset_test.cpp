@@ -77,10 +77,6 @@ TEST(charset_test, table_holds_the_fixed_normalised_names) {
         EXPECT_EQ(name.find_first_of("-_ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos) << name;
         EXPECT_EQ(codepage_from_charset(name), codepage) << name;
     }
-    EXPECT_EQ(table.at("isoir100"), 1252);
-    EXPECT_EQ(table.at("xisciibe"), 57006);
-    EXPECT_EQ(table.at("xisciide"), 57003);
-    EXPECT_EQ(table.at("usascii"), -1);
     EXPECT_EQ(&table, &charset_table());
 }
 

@@ -175,13 +175,6 @@ TEST(convert_test, representable_means_an_exact_round_trip) {
     EXPECT_TRUE(is_representable(u"", 28590));
 }
 
-TEST(convert_test, strict_flags_except_for_the_lenient_set) {
-    for (int codepage : {42, 50221, 50222, 50225, 50227, 50229, 52936, 54936, 57002, 57006, 57011, 65000, 65001})
-        EXPECT_FALSE(allows_strict_flags(codepage)) << codepage;
-    for (int codepage : {0, -1, 932, 1252, 50220, 51932, 57001, 57012, 65002})
-        EXPECT_TRUE(allows_strict_flags(codepage)) << codepage;
-}
-
 // Every page we claim to serve must open and carry plain ASCII letters.
 TEST(convert_test, every_served_codepage_opens) {
     const std::u16string text = u"Az09 .";

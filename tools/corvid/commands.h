@@ -11,6 +11,10 @@ namespace corvid_tool {
 void add_date_command(CLI::App& app);
 void add_charset_command(CLI::App& app);
 void add_convert_command(CLI::App& app);
+void add_resolve_command(CLI::App& app);
+void add_encode_command(CLI::App& app);
+void add_decode_command(CLI::App& app);
+void add_md5_command(CLI::App& app);
 
 }  // namespace corvid_tool
 

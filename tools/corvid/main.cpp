@@ -18,6 +18,10 @@ int main(int argc, char** argv) {
     corvid_tool::add_date_command(app);
     corvid_tool::add_charset_command(app);
     corvid_tool::add_convert_command(app);
+    corvid_tool::add_resolve_command(app);
+    corvid_tool::add_encode_command(app);
+    corvid_tool::add_decode_command(app);
+    corvid_tool::add_md5_command(app);
 
     try {
         app.parse(argc, argv);

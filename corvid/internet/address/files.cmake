@@ -1,1 +1,3 @@
-corvid_files(HEADERS errors.h)
+corvid_files(
+  HEADERS base.h errors.h ip4.h
+  SOURCES ip4.cpp)

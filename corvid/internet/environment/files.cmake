@@ -1,1 +1,3 @@
-corvid_files(HEADERS errors.h)
+corvid_files(
+  HEADERS environment.h errors.h startup.h
+  SOURCES environment.cpp startup.cpp)

@@ -1,1 +1,3 @@
-corvid_files(HEADERS errors.h)
+corvid_files(
+  HEADERS base.h error_table.h errors.h
+  SOURCES base.cpp error_table.cpp)

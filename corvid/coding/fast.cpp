@@ -1,0 +1,204 @@
+#include <corvid/coding/fast.h>
+
+#include <bit>
+#include <cstring>
+
+namespace corvid::coding::detail {
+
+char* sextet_codec::encode_groups(const unsigned char* from, std::size_t groups, char* to) const {
+    // Two groups from one 8-byte load while at least 8 bytes are left to read.
+    for (; groups >= 3; groups -= 2, from += 6, to += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        std::memcpy(to, pairs_[(word >> 52) & 0xFFF], 2);
+        std::memcpy(to + 2, pairs_[(word >> 40) & 0xFFF], 2);
+        std::memcpy(to + 4, pairs_[(word >> 28) & 0xFFF], 2);
+        std::memcpy(to + 6, pairs_[(word >> 16) & 0xFFF], 2);
+    }
+    for (; groups != 0; --groups, from += 3, to += 4) {
+        std::uint32_t group = (std::uint32_t{from[0]} << 16) | (std::uint32_t{from[1]} << 8) | from[2];
+        std::memcpy(to, pairs_[group >> 12], 2);
+        std::memcpy(to + 2, pairs_[group & 0xFFF], 2);
+    }
+    return to;
+}
+
+char* sextet_codec::encode_tail(const unsigned char* from, std::size_t rest, char* to) const {
+    // The last one or two bytes, completed with zero bits.
+    if (rest == 1) {
+        *to++ = symbols_[from[0] >> 2];
+        *to++ = symbols_[(from[0] & 3) << 4];
+    } else if (rest == 2) {
+        *to++ = symbols_[from[0] >> 2];
+        *to++ = symbols_[((from[0] & 3) << 4) | (from[1] >> 4)];
+        *to++ = symbols_[(from[1] & 15) << 2];
+    }
+    return to;
+}
+
+void sextet_codec::encode(std::string_view bytes, std::string& out) const {
+    std::string copy;
+    if (overlaps(bytes, out)) bytes = copy.assign(bytes);
+    const auto* from = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t groups = bytes.size() / 3;
+    const std::size_t rest = bytes.size() % 3;
+    const std::size_t size = groups * 4 + (rest == 0 ? 0 : rest + 1);
+
+    // Short input, such as a line of a body or an encoded word, is written
+    // in place; clearing a few bytes first costs nothing.
+    if (size <= piece_writer::capacity) {
+        const std::size_t start = out.size();
+        out.resize(start + size);
+        encode_tail(from + groups * 3, rest, encode_groups(from, groups, out.data() + start));
+        return;
+    }
+
+    out.reserve(out.size() + size);
+    piece_writer writer(out);
+    constexpr std::size_t groups_per_piece = piece_writer::capacity / 4;
+    while (groups != 0) {
+        const std::size_t count = groups < groups_per_piece ? groups : groups_per_piece;
+        writer.advance(encode_groups(from, count, writer.room(count * 4)));
+        from += count * 3;
+        groups -= count;
+    }
+    writer.advance(encode_tail(from, rest, writer.room(3)));
+    writer.flush();
+}
+
+void sextet_codec::decode(std::string_view text, std::string& out, bool strict) const {
+    std::string copy;
+    if (overlaps(text, out)) text = copy.assign(text);
+    out.reserve(out.size() + text.size() / 4 * 3 + 2);
+
+    piece_writer writer(out);
+    const auto* from = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = from + text.size();
+    // The engine's state; whenever no bits are pending the next four bytes
+    // may be taken at once.
+    std::uint32_t accumulator = 0;
+    unsigned pending = 0;
+    while (from != end) {
+        // Each pass writes at most 3 bytes per 4 symbols, plus one.
+        constexpr std::size_t piece = (piece_writer::capacity - 1) / 3 * 4;
+        const auto* const stop = end - from > static_cast<std::ptrdiff_t>(piece) ? from + piece : end;
+        char* to = writer.room(piece_writer::capacity);
+        while (from != stop) {
+            if (pending == 0) {
+                while (stop - from >= 8) {
+                    const std::uint32_t first = shifted_[0][from[0]] | shifted_[1][from[1]] |
+                                                shifted_[2][from[2]] | shifted_[3][from[3]];
+                    const std::uint32_t second = shifted_[0][from[4]] | shifted_[1][from[5]] |
+                                                 shifted_[2][from[6]] | shifted_[3][from[7]];
+                    if ((first | second) & not_clean) break;
+                    // Six bytes as two 4-byte stores; each spare byte is
+                    // overwritten next (the buffer has room for it).
+                    std::uint32_t high = first << 8, low = second << 8;
+                    if constexpr (std::endian::native == std::endian::little) {
+                        high = __builtin_bswap32(high);
+                        low = __builtin_bswap32(low);
+                    }
+                    std::memcpy(to, &high, 4);
+                    std::memcpy(to + 3, &low, 4);
+                    to += 6;
+                    from += 8;
+                }
+                while (stop - from >= 4) {
+                    std::uint32_t group = shifted_[0][from[0]] | shifted_[1][from[1]] | shifted_[2][from[2]] |
+                                          shifted_[3][from[3]];
+                    if (group & not_clean) break;
+                    // One 4-byte store; the spare byte is overwritten next
+                    // (the buffer has room for it).
+                    std::uint32_t bytes = group << 8;
+                    if constexpr (std::endian::native == std::endian::little) bytes = __builtin_bswap32(bytes);
+                    std::memcpy(to, &bytes, 4);
+                    to += 3;
+                    from += 4;
+                }
+                if (from == stop) break;
+            }
+            const unsigned char byte = *from++;
+            const std::int16_t symbol = table_[byte];
+            if (symbol < 0) {
+                if (symbol == invalid_symbol && strict) {
+                    writer.advance(to);
+                    writer.flush();
+                    throw_invalid_codeword(byte);
+                }
+                continue;
+            }
+            accumulator = (accumulator << 6) | static_cast<std::uint32_t>(symbol);
+            pending += 6;
+            if (pending >= 8) {
+                pending -= 8;
+                *to++ = static_cast<char>(accumulator >> pending);
+            }
+        }
+        writer.advance(to);
+        writer.flush();
+    }
+}
+
+namespace {
+
+constexpr char upper_hex[] = "0123456789ABCDEF";
+
+}  // namespace
+
+void escape_encode(std::string_view bytes, std::string& out, const plain_set& plain, char marker) {
+    std::string copy;
+    if (overlaps(bytes, out)) bytes = copy.assign(bytes);
+    out.reserve(out.size() + bytes.size());
+
+    piece_writer writer(out);
+    constexpr std::size_t piece = piece_writer::capacity / 3;
+    for (std::size_t offset = 0; offset < bytes.size(); offset += piece) {
+        char* to = writer.room(piece_writer::capacity);
+        for (unsigned char byte : bytes.substr(offset, piece)) {
+            if (plain[byte]) {
+                *to++ = static_cast<char>(byte);
+            } else {
+                to[0] = marker;
+                to[1] = upper_hex[byte >> 4];
+                to[2] = upper_hex[byte & 15];
+                to += 3;
+            }
+        }
+        writer.advance(to);
+    }
+    writer.flush();
+}
+
+void escape_decode(std::string_view text, std::string& out, char marker, bool strict) {
+    std::string copy;
+    if (overlaps(text, out)) text = copy.assign(text);
+    out.reserve(out.size() + text.size());
+
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const void* found = std::memchr(text.data() + i, marker, text.size() - i);
+        const std::size_t at = found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                                     : text.size();
+        out.append(text, i, at - i);
+        i = at;
+        if (i == text.size()) break;
+        // A marker in the last or second-to-last place is an ordinary byte.
+        if (text.size() - i > 2) {
+            const auto high = static_cast<unsigned char>(text[i + 1]);
+            const auto low = static_cast<unsigned char>(text[i + 2]);
+            const std::int16_t h = hex_table[high];
+            const std::int16_t l = hex_table[low];
+            if (h >= 0 && l >= 0) {
+                out += static_cast<char>((h << 4) | l);
+                i += 3;
+                continue;
+            }
+            if (strict) throw_invalid_codeword(h < 0 ? high : low);
+        }
+        out += marker;
+        ++i;
+    }
+}
+
+}  // namespace corvid::coding::detail

@@ -1,0 +1,25 @@
+#ifndef CORVID_INTERNET_ENVIRONMENT_ENVIRONMENT_H
+#define CORVID_INTERNET_ENVIRONMENT_ENVIRONMENT_H
+
+#include <corvid/internet/environment/errors.h>
+
+#include <string>
+
+// The network subsystem as a whole. Failures throw the classes of errors.h.
+namespace corvid::internet::environment {
+
+// Stops one start-up of the subsystem. Returns 0, or 10093 when nothing was
+// started, which is not an error; throws subsystem_failed or generic
+// otherwise.
+int cleanup();
+
+// The local host's name. Throws subsystem_not_ready before start-up.
+std::string host_name();
+
+// Whether the system is in offline mode: never while it reports a
+// connection.
+bool offline();
+
+}  // namespace corvid::internet::environment
+
+#endif

@@ -1,0 +1,52 @@
+#ifndef CORVID_INTERNET_TRANSPORT_BASE_H
+#define CORVID_INTERNET_TRANSPORT_BASE_H
+
+#include <corvid/internet/address/base.h>
+#include <corvid/internet/transport/errors.h>
+#include <corvid/platform/socket.h>
+
+#include <cstdint>
+
+namespace corvid::internet::transport {
+
+// One socket and the operations every transport shares, with the running
+// totals of bytes moved. An object without a socket holds invalid_socket;
+// opening (or accepting) again closes the socket held before, and one that
+// fails leaves the object without a socket.
+// Failures throw transport or environment errors chosen by the socket error
+// code; the destructor closes quietly and never throws.
+class base {
+public:
+    base(const base&) = delete;
+    base& operator=(const base&) = delete;
+    virtual ~base();
+
+    // Creates the socket for the address's family.
+    virtual void open(const address::base& address) = 0;
+
+    void bind(const address::base& local);
+    // 0 means no time-out.
+    void set_receive_timeout(int milliseconds);
+    void set_send_buffer_size(int bytes);
+    // Closing an object that holds no socket is quiet. The socket is given up
+    // even when the close reports an error.
+    void close();
+
+    std::uint64_t bytes_received() const noexcept { return received; }
+    std::uint64_t bytes_sent() const noexcept { return sent; }
+    platform::native_socket socket_handle() const noexcept { return handle.get(); }
+
+protected:
+    base() = default;
+
+    // Replaces the socket with a new one of type for address's family.
+    void open_socket(const address::base& address, int type);
+
+    platform::socket_handle handle;
+    std::uint64_t received = 0;
+    std::uint64_t sent = 0;
+};
+
+}  // namespace corvid::internet::transport
+
+#endif

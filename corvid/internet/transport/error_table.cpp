@@ -1,0 +1,126 @@
+#include <corvid/internet/transport/error_table.h>
+
+#include <corvid/format.h>
+#include <corvid/internet/environment/errors.h>
+#include <corvid/internet/transport/tcp/base.h>
+#include <corvid/internet/transport/udp/raw.h>
+
+#include <cstddef>
+#include <iterator>
+#include <string>
+
+namespace corvid::internet::transport::detail {
+
+namespace {
+
+enum class outcome : unsigned char {
+    unlisted,
+    ignored,
+    not_a_socket,
+    address_in_use,
+    address_not_valid,
+    subsystem_not_ready,
+    subsystem_failed,
+    tcp_connection_failed,
+    tcp_connection_closed,
+    tcp_connection_refused,
+    tcp_connection_reset,
+    tcp_connection_timed_out,
+    tcp_network_unreachable,
+    tcp_host_unreachable,
+    udp_message_truncated,
+    udp_operation_timed_out,
+    udp_network_unreachable,
+    udp_host_unreachable,
+    udp_port_unreachable,
+};
+
+// Short names so that the table below reads as a table.
+constexpr outcome gn = outcome::unlisted, ig = outcome::ignored, ns = outcome::not_a_socket,
+                  iu = outcome::address_in_use, nv = outcome::address_not_valid,
+                  nr = outcome::subsystem_not_ready, sf = outcome::subsystem_failed,
+                  cf = outcome::tcp_connection_failed, cc = outcome::tcp_connection_closed,
+                  cr = outcome::tcp_connection_refused, rs = outcome::tcp_connection_reset,
+                  to = outcome::tcp_connection_timed_out, nu = outcome::tcp_network_unreachable,
+                  hu = outcome::tcp_host_unreachable, mt = outcome::udp_message_truncated,
+                  ut = outcome::udp_operation_timed_out, un = outcome::udp_network_unreachable,
+                  uh = outcome::udp_host_unreachable, up = outcome::udp_port_unreachable;
+
+constexpr int columns[] = {10038, 10040, 10048, 10049, 10050, 10051, 10052,
+                           10054, 10057, 10058, 10060, 10061, 10065, 10093};
+constexpr std::size_t column_count = std::size(columns);
+
+struct row {
+    const char* name;
+    outcome cells[column_count];
+};
+
+// Network down (10050) raises subsystem_not_ready and not started (10093)
+// subsystem_failed in every socket call; callers catch them that way.
+constexpr row rows[] = {
+    //                38  40  48  49  50  51  52  54  57  58  60  61  65  93
+    {"bind",        {ns, gn, iu, nv, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
+    {"setsockopt",  {ns, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
+    {"closesocket", {ig, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
+    {"socket",      {gn, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
+    {"listen",      {ns, gn, iu, nv, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
+    {"accept",      {ns, gn, gn, gn, nr, gn, gn, cc, gn, gn, gn, gn, gn, sf}},
+    {"connect",     {ns, gn, iu, nv, nr, nu, gn, gn, gn, gn, gn, cr, hu, sf}},
+    {"shutdown",    {ig, gn, gn, gn, nr, gn, gn, gn, ig, gn, gn, gn, gn, sf}},
+    {"getsockname", {ns, gn, gn, gn, nr, gn, gn, gn, cf, gn, gn, gn, gn, sf}},
+    {"getpeername", {ns, gn, gn, gn, nr, gn, gn, gn, cf, gn, gn, gn, gn, sf}},
+    {"recv",        {ns, gn, gn, gn, nr, gn, rs, rs, cf, cc, to, gn, gn, sf}},
+    {"send",        {ns, gn, gn, gn, nr, gn, rs, rs, cf, cc, to, gn, gn, sf}},
+    {"getsockopt",  {ns, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
+    {"recvfrom",    {ns, mt, gn, gn, nr, un, gn, up, gn, gn, ut, gn, uh, sf}},
+    {"sendto",      {ns, mt, gn, gn, nr, un, gn, up, gn, gn, ut, gn, uh, sf}},
+};
+static_assert(std::size(rows) == static_cast<std::size_t>(call::sendto) + 1);
+
+outcome look_up(call c, int code) noexcept {
+    for (std::size_t i = 0; i < column_count; ++i)
+        if (columns[i] == code) return rows[static_cast<std::size_t>(c)].cells[i];
+    return outcome::unlisted;
+}
+
+[[noreturn]] void raise(outcome what, const std::string& message) {
+    using tcp_base = tcp::base;
+    using udp_raw = udp::raw;
+    switch (what) {
+        case outcome::not_a_socket: throw not_a_socket(message);
+        case outcome::address_in_use: throw address_in_use(message);
+        case outcome::address_not_valid: throw address_not_valid(message);
+        case outcome::subsystem_not_ready: throw environment::subsystem_not_ready(message);
+        case outcome::subsystem_failed: throw environment::subsystem_failed(message);
+        case outcome::tcp_connection_failed: throw tcp_base::connection_failed(message);
+        case outcome::tcp_connection_closed: throw tcp_base::connection_closed(message);
+        case outcome::tcp_connection_refused: throw tcp_base::connection_refused(message);
+        case outcome::tcp_connection_reset: throw tcp_base::connection_reset(message);
+        case outcome::tcp_connection_timed_out: throw tcp_base::connection_timed_out(message);
+        case outcome::tcp_network_unreachable: throw tcp_base::network_unreachable(message);
+        case outcome::tcp_host_unreachable: throw tcp_base::host_unreachable(message);
+        case outcome::udp_message_truncated: throw udp_raw::message_truncated(message);
+        case outcome::udp_operation_timed_out: throw udp_raw::operation_timed_out(message);
+        case outcome::udp_network_unreachable: throw udp_raw::network_unreachable(message);
+        case outcome::udp_host_unreachable: throw udp_raw::host_unreachable(message);
+        case outcome::udp_port_unreachable: throw udp_raw::port_unreachable(message);
+        case outcome::unlisted:
+        case outcome::ignored: break;
+    }
+    throw generic(message);
+}
+
+}  // namespace
+
+const char* name(call c) noexcept { return rows[static_cast<std::size_t>(c)].name; }
+
+void check(call c, const std::error_code& ec) {
+    if (!ec) return;
+    int code = ec.value();
+    outcome what = look_up(c, code);
+    if (what == outcome::ignored) return;
+    if (what == outcome::unlisted) raise(what, format("%s() returned status 0x%.8x", name(c), code));
+    raise(what, std::string(name(c)) + "() failed");
+}
+
+}  // namespace corvid::internet::transport::detail

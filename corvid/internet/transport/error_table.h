@@ -1,0 +1,39 @@
+#ifndef CORVID_INTERNET_TRANSPORT_ERROR_TABLE_H
+#define CORVID_INTERNET_TRANSPORT_ERROR_TABLE_H
+
+// Internal to the transports: which exception a socket call's error code
+// raises. Each call has its own row; a code outside the row raises
+// transport::generic with "<call>() returned status 0x%.8x".
+
+#include <system_error>
+
+namespace corvid::internet::transport::detail {
+
+enum class call {
+    bind,
+    setsockopt,
+    closesocket,
+    socket,
+    listen,
+    accept,
+    connect,
+    shutdown,
+    getsockname,
+    getpeername,
+    recv,
+    send,
+    getsockopt,
+    recvfrom,
+    sendto,
+};
+
+// The call's name as messages give it, e.g. "recv".
+const char* name(call c) noexcept;
+
+// Returns when ec is clear or its code is ignored in the call's row, and
+// throws the row's exception otherwise.
+void check(call c, const std::error_code& ec);
+
+}  // namespace corvid::internet::transport::detail
+
+#endif

@@ -1,0 +1,3 @@
+corvid_files(
+  HEADERS base.h raw.h
+  SOURCES base.cpp raw.cpp)

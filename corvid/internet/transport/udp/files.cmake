@@ -1,0 +1,3 @@
+corvid_files(
+  HEADERS raw.h
+  SOURCES raw.cpp)

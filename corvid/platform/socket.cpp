@@ -1,0 +1,172 @@
+#include <corvid/platform/socket.h>
+
+#include <corvid/platform/call.h>
+#include <corvid/platform/sys.h>
+
+#include <cstring>
+#include <sys/time.h>
+
+namespace corvid::platform {
+
+using detail::ready;
+using detail::report;
+using detail::retry;
+
+socket_handle& socket_handle::operator=(socket_handle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+}
+
+socket_handle::~socket_handle() { reset(); }
+
+native_socket socket_handle::release() noexcept {
+    native_socket held = fd;
+    fd = invalid_socket;
+    return held;
+}
+
+void socket_handle::reset(native_socket next) noexcept {
+    if (fd != invalid_socket && fd != next) sys::calls().close(fd);
+    fd = next;
+}
+
+void socket_handle::close(std::error_code& ec) noexcept {
+    bool running = ready(ec);
+    native_socket held = release();
+    if (held == invalid_socket) {
+        if (running) report(ec, socket_errc::not_a_socket);
+        return;
+    }
+    // Never retried: after EINTR the descriptor is already gone, and a second
+    // close could hit one that another thread has just opened.
+    if (sys::calls().close(held) != 0 && running) {
+        int error = errno;
+        if (error != EINTR) report(ec, from_errno(error));
+    }
+}
+
+socket_handle open_socket(int family, int type, int protocol, std::error_code& ec) noexcept {
+    if (!ready(ec)) return {};
+    int fd = retry(ec, [&] { return sys::calls().socket(family, type | SOCK_CLOEXEC, protocol); });
+    return socket_handle(fd < 0 ? invalid_socket : fd);
+}
+
+void bind(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept {
+    if (ready(ec)) retry(ec, [&] { return sys::calls().bind(s, address, length); });
+}
+
+void listen(native_socket s, int backlog, std::error_code& ec) noexcept {
+    if (ready(ec)) retry(ec, [&] { return sys::calls().listen(s, backlog); });
+}
+
+socket_handle accept(native_socket s, std::error_code& ec) noexcept {
+    if (!ready(ec)) return {};
+    int fd = retry(ec, [&] { return sys::calls().accept4(s, nullptr, nullptr, SOCK_CLOEXEC); });
+    return socket_handle(fd < 0 ? invalid_socket : fd);
+}
+
+void connect(native_socket s, const sockaddr* address, socklen_t length,
+             std::error_code& ec) noexcept {
+    if (!ready(ec)) return;
+    if (sys::calls().connect(s, address, length) == 0) return;
+    int error = errno;
+    if (error == EINTR) {
+        // The attempt goes on in the background; calling connect again would
+        // only report EALREADY. Wait for it to end and take its outcome.
+        if (retry(ec, [&] { return sys::calls().poll_writable(s); }) < 0) return;
+        socklen_t size = sizeof error;
+        if (retry(ec, [&] { return sys::calls().getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size); }) < 0)
+            return;
+        if (error == 0) return;
+    }
+    report(ec, from_errno(error));
+}
+
+void shutdown(native_socket s, int how, std::error_code& ec) noexcept {
+    if (ready(ec)) retry(ec, [&] { return sys::calls().shutdown(s, how); });
+}
+
+socklen_t local_address(native_socket s, sockaddr* address, socklen_t length,
+                        std::error_code& ec) noexcept {
+    if (ready(ec)) retry(ec, [&] { return sys::calls().getsockname(s, address, &length); });
+    return length;
+}
+
+socklen_t peer_address(native_socket s, sockaddr* address, socklen_t length,
+                       std::error_code& ec) noexcept {
+    if (ready(ec)) retry(ec, [&] { return sys::calls().getpeername(s, address, &length); });
+    return length;
+}
+
+namespace {
+
+std::size_t count(ssize_t result) noexcept { return result < 0 ? 0 : static_cast<std::size_t>(result); }
+
+}  // namespace
+
+std::size_t receive(native_socket s, void* buffer, std::size_t size, std::error_code& ec) noexcept {
+    if (!ready(ec)) return 0;
+    return count(retry(ec, [&] { return sys::calls().recv(s, buffer, size, 0); }));
+}
+
+std::size_t send(native_socket s, const void* data, std::size_t size, std::error_code& ec) noexcept {
+    if (!ready(ec)) return 0;
+    return count(retry(ec, [&] { return sys::calls().send(s, data, size, MSG_NOSIGNAL); }));
+}
+
+std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,
+                         socklen_t* length, std::error_code& ec) noexcept {
+    if (!ready(ec)) return 0;
+    // MSG_TRUNC makes the call return the datagram's real length, so that a
+    // datagram cut to fit the buffer is reported rather than passed on short.
+    ssize_t result = retry(ec, [&] { return sys::calls().recvfrom(s, buffer, size, MSG_TRUNC, from, length); });
+    if (result < 0) return 0;
+    if (static_cast<std::size_t>(result) > size) {
+        report(ec, socket_errc::message_size);
+        return size;
+    }
+    return count(result);
+}
+
+std::size_t send_to(native_socket s, const void* data, std::size_t size, const sockaddr* to,
+                    socklen_t length, std::error_code& ec) noexcept {
+    if (!ready(ec)) return 0;
+    return count(retry(ec, [&] { return sys::calls().sendto(s, data, size, MSG_NOSIGNAL, to, length); }));
+}
+
+void set_option(native_socket s, int level, int name, const void* value, socklen_t length,
+                std::error_code& ec) noexcept {
+    if (!ready(ec)) return;
+    if (level == SOL_SOCKET && (name == SO_RCVTIMEO || name == SO_SNDTIMEO) && length == sizeof(int)) {
+        int milliseconds;
+        std::memcpy(&milliseconds, value, sizeof milliseconds);
+        if (milliseconds < 0) return report(ec, socket_errc::invalid_argument);
+        timeval limit{milliseconds / 1000, static_cast<suseconds_t>(milliseconds % 1000) * 1000};
+        retry(ec, [&] { return sys::calls().setsockopt(s, level, name, &limit, sizeof limit); });
+        return;
+    }
+    retry(ec, [&] { return sys::calls().setsockopt(s, level, name, value, length); });
+}
+
+void get_option(native_socket s, int level, int name, void* value, socklen_t* length,
+                std::error_code& ec) noexcept {
+    if (!ready(ec)) return;
+    if (level != SOL_SOCKET || name != so_max_msg_size) {
+        retry(ec, [&] { return sys::calls().getsockopt(s, level, name, value, length); });
+        return;
+    }
+    int type = 0;
+    int domain = 0;
+    socklen_t size = sizeof type;
+    if (retry(ec, [&] { return sys::calls().getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &size); }) < 0) return;
+    size = sizeof domain;
+    if (retry(ec, [&] { return sys::calls().getsockopt(s, SOL_SOCKET, SO_DOMAIN, &domain, &size); }) < 0)
+        return;
+    if (type != SOCK_DGRAM || (domain != AF_INET && domain != AF_INET6) || *length < sizeof(int))
+        return report(ec, socket_errc::no_protocol_option);
+    int largest = domain == AF_INET ? max_udp4_payload : max_udp6_payload;
+    std::memcpy(value, &largest, sizeof largest);
+    *length = sizeof largest;
+}
+
+}  // namespace corvid::platform

@@ -1,0 +1,87 @@
+#ifndef CORVID_PLATFORM_SOCKET_H
+#define CORVID_PLATFORM_SOCKET_H
+
+#include <cstddef>
+#include <sys/socket.h>
+#include <system_error>
+
+// Socket calls with the classic socket API's behaviour on top of POSIX:
+// failures come back as socket_errc codes (also stored as the thread's last
+// error), every call fails with not_initialised while the subsystem is not
+// started, EINTR is retried (close excepted), sends never raise SIGPIPE, and
+// descriptors never leak into child processes.
+namespace corvid::platform {
+
+using native_socket = int;
+inline constexpr native_socket invalid_socket = -1;
+
+// SOL_SOCKET option, read only: the largest datagram payload the socket can
+// send. Linux has no such option; the layer answers it itself.
+inline constexpr int so_max_msg_size = 0x2003;
+// Largest UDP payload over IPv4: 65535 less the IP and UDP headers.
+inline constexpr int max_udp4_payload = 65507;
+inline constexpr int max_udp6_payload = 65527;
+
+// Owns one socket descriptor. Move-only; a moved-from or default handle holds
+// invalid_socket. The destructor closes and ignores any error.
+class socket_handle {
+public:
+    socket_handle() noexcept = default;
+    explicit socket_handle(native_socket fd) noexcept : fd(fd) {}
+    socket_handle(socket_handle&& other) noexcept : fd(other.release()) {}
+    socket_handle& operator=(socket_handle&& other) noexcept;
+    socket_handle(const socket_handle&) = delete;
+    socket_handle& operator=(const socket_handle&) = delete;
+    ~socket_handle();
+
+    native_socket get() const noexcept { return fd; }
+    bool valid() const noexcept { return fd != invalid_socket; }
+    // Gives up ownership without closing.
+    native_socket release() noexcept;
+    // Closes what is held (ignoring errors) and takes fd.
+    void reset(native_socket fd = invalid_socket) noexcept;
+    // Closes what is held and reports how that went: not_a_socket when
+    // nothing was held, not_initialised when the subsystem is stopped. The
+    // descriptor is given up in every case, since POSIX close releases it
+    // even when it reports an error; close is never retried.
+    void close(std::error_code& ec) noexcept;
+
+private:
+    native_socket fd = invalid_socket;
+};
+
+socket_handle open_socket(int family, int type, int protocol, std::error_code& ec) noexcept;
+void bind(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept;
+void listen(native_socket s, int backlog, std::error_code& ec) noexcept;
+socket_handle accept(native_socket s, std::error_code& ec) noexcept;
+// Blocks until the system's own connect attempt ends, also across signals.
+void connect(native_socket s, const sockaddr* address, socklen_t length,
+             std::error_code& ec) noexcept;
+void shutdown(native_socket s, int how, std::error_code& ec) noexcept;
+// Return the length the system stored in *address.
+socklen_t local_address(native_socket s, sockaddr* address, socklen_t length,
+                        std::error_code& ec) noexcept;
+socklen_t peer_address(native_socket s, sockaddr* address, socklen_t length,
+                       std::error_code& ec) noexcept;
+
+// Return the number of bytes moved; 0 from receive means the peer closed.
+std::size_t receive(native_socket s, void* buffer, std::size_t size, std::error_code& ec) noexcept;
+std::size_t send(native_socket s, const void* data, std::size_t size, std::error_code& ec) noexcept;
+// A datagram longer than size fails with message_size; *length is in/out.
+std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,
+                         socklen_t* length, std::error_code& ec) noexcept;
+std::size_t send_to(native_socket s, const void* data, std::size_t size, const sockaddr* to,
+                    socklen_t length, std::error_code& ec) noexcept;
+
+// SO_RCVTIMEO and SO_SNDTIMEO take a 4-byte count of milliseconds (0 for
+// none), as the classic API has them, and are converted here.
+void set_option(native_socket s, int level, int name, const void* value, socklen_t length,
+                std::error_code& ec) noexcept;
+// Answers so_max_msg_size for datagram sockets; anything else goes to the
+// system.
+void get_option(native_socket s, int level, int name, void* value, socklen_t* length,
+                std::error_code& ec) noexcept;
+
+}  // namespace corvid::platform
+
+#endif

@@ -1,0 +1,254 @@
+#include <corvid/internet/transport/tcp/raw.h>
+
+#include "tests/support/loopback.h"
+#include "tests/support/sys_fault.h"
+#include "tests/support/throws.h"
+
+#include <corvid/internet/environment/environment.h>
+#include <corvid/internet/environment/startup.h>
+#include <corvid/platform/subsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <fcntl.h>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+namespace env = corvid::internet::environment;
+namespace sys = corvid::platform::sys;
+using corvid::internet::address::ip4;
+using corvid::internet::transport::tcp::raw;
+using corvid::test::tcp_pair;
+using corvid::test::what_of;
+using tcp = corvid::internet::transport::tcp::base;
+
+class tcp_raw : public ::testing::Test {
+protected:
+    env::startup scope;
+};
+
+// A port on 127.0.0.1 where nothing listens: one that was just given up.
+ip4 closed_port() {
+    raw probe;
+    ip4 address("127.0.0.1", 0);
+    probe.open(address);
+    probe.bind(address);
+    probe.local_address(address);
+    return address;
+}
+
+TEST_F(tcp_raw, connect_where_nothing_listens_is_refused) {
+    ip4 target = closed_port();
+    raw stream;
+    stream.open(target);
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { stream.connect(target); }),
+              "internet.transport.connection_failed.connection_refused[connect() failed]");
+}
+
+TEST_F(tcp_raw, lines_cross_the_network_and_are_counted) {
+    tcp_pair pair;
+    ip4 local, peer;
+    EXPECT_EQ(pair.client.local_address(local), 16);
+    EXPECT_EQ(pair.server.peer_address(peer), 16);
+    EXPECT_EQ(local, peer);
+    EXPECT_EQ(peer.to_string(corvid::internet::address::numeric_host), "127.0.0.1");
+
+    pair.client.write_line("EHLO client", true);
+    pair.client.write("a\r", true);
+    std::string line;
+    pair.server.read_line(line);
+    EXPECT_EQ(line, "EHLO client");
+    pair.server.read_line(line);
+    EXPECT_EQ(line, "a");
+    pair.client.write("\nb\r\n", true);  // the LF ends no line of its own
+    pair.server.read_line(line);
+    EXPECT_EQ(line, "b");
+    EXPECT_EQ(pair.client.bytes_sent(), 19u);
+    EXPECT_EQ(pair.server.bytes_received(), 19u);
+    EXPECT_EQ(pair.server.bytes_sent(), 0u);
+}
+
+TEST_F(tcp_raw, receive_time_out) {
+    tcp_pair pair(200);
+    std::string line;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { pair.server.read_line(line); }),
+              "internet.transport.connection_failed.connection_timed_out[recv() failed]");
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+}
+
+TEST_F(tcp_raw, peer_closing_while_read_line_waits) {
+    tcp_pair pair;
+    pair.client.write("no line end", true);
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pair.client.close();
+    });
+    std::string line;
+    std::string what = what_of<corvid::exception>([&] { pair.server.read_line(line); });
+    closer.join();
+    EXPECT_EQ(what, "internet.transport.connection_failed.connection_closed[recv() failed]");
+    EXPECT_TRUE(line.empty());
+}
+
+// A send that counts its calls and takes at most send_limit bytes a call.
+int sends = 0;
+std::size_t send_limit = 0;
+
+ssize_t counted_send(int fd, const void* data, std::size_t size, int flags) {
+    ++sends;
+    return sys::system_calls().send(fd, data, size < send_limit ? size : send_limit, flags);
+}
+
+void count_sends(std::size_t limit) {
+    sends = 0;
+    send_limit = limit;
+    sys::calls().send = counted_send;
+}
+
+TEST_F(tcp_raw, flushing_write_line_is_one_send) {
+    tcp_pair pair;
+    corvid::test::sys_guard guard;
+    count_sends(SIZE_MAX);
+    pair.client.write_line("QUIT", true);
+    EXPECT_EQ(sends, 1);
+    char buffer[16];
+    EXPECT_EQ(pair.server.receive_some(buffer, sizeof buffer), 6u);
+    EXPECT_EQ(std::string(buffer, 6), "QUIT\r\n");
+
+    pair.client.write("RSET", false);
+    EXPECT_EQ(sends, 1);
+    pair.client.write_line("", true);
+    EXPECT_EQ(sends, 2);
+    std::string text;
+    pair.server.read(text);
+    EXPECT_EQ(text, "RSET\r\n");
+}
+
+TEST_F(tcp_raw, partial_sends_are_repeated_until_done) {
+    tcp_pair pair;
+    corvid::test::sys_guard guard;
+    count_sends(3);
+    pair.client.send_all("0123456789", 10);
+    EXPECT_EQ(sends, 4);
+    EXPECT_EQ(pair.client.bytes_sent(), 10u);
+    std::string text;
+    while (text.size() < 10) {
+        char buffer[16];
+        text.append(buffer, pair.server.receive_some(buffer, sizeof buffer));
+    }
+    EXPECT_EQ(text, "0123456789");
+}
+
+TEST_F(tcp_raw, send_that_takes_nothing_is_a_closed_connection) {
+    tcp_pair pair;
+    corvid::test::sys_guard guard;
+    sys::calls().send = [](int, const void*, std::size_t, int) -> ssize_t { return 0; };
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { pair.client.write_line("QUIT", true); }),
+              "internet.transport.connection_failed.connection_closed[send() failed]");
+    // The failed flush dropped its output: the next one sends only new bytes.
+    sys::calls().send = sys::system_calls().send;
+    pair.client.write_line("NOOP", true);
+    std::string line;
+    pair.server.read_line(line);
+    EXPECT_EQ(line, "NOOP");
+}
+
+TEST_F(tcp_raw, large_send_to_a_slow_reader_with_a_small_send_buffer) {
+    tcp_pair pair;
+    pair.client.set_send_buffer_size(4096);
+    const std::string block(256 * 1024, 'm');
+    std::size_t got = 0;
+    std::thread reader([&] {
+        try {
+            char buffer[1024];
+            while (got < block.size()) {
+                got += pair.server.receive_some(buffer, sizeof buffer);
+                if (got % 65536 < 1024) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        } catch (const corvid::exception&) {
+            pair.server.close();  // so that the sender cannot wait for ever
+        }
+    });
+    std::string failure = what_of<corvid::exception>([&] { pair.client.send_all(block.data(), block.size()); });
+    reader.join();
+    EXPECT_EQ(failure, "nothing thrown");
+    EXPECT_EQ(got, block.size());
+    EXPECT_EQ(pair.client.bytes_sent(), block.size());
+    EXPECT_EQ(pair.server.bytes_received(), block.size());
+}
+
+TEST_F(tcp_raw, unopened_and_unconnected_sockets_close_quietly) {
+    {
+        raw never_opened;
+        EXPECT_NO_THROW(never_opened.shutdown());
+        EXPECT_NO_THROW(never_opened.close());
+        EXPECT_NO_THROW(never_opened.close());
+    }
+    raw unconnected;
+    unconnected.open(ip4());
+    int fd = unconnected.socket_handle();
+    ip4 peer;
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { unconnected.peer_address(peer); }),
+              "internet.transport.connection_failed[getpeername() failed]");
+    EXPECT_NO_THROW(unconnected.shutdown());
+    EXPECT_EQ(unconnected.socket_handle(), corvid::platform::invalid_socket);
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+}
+
+TEST_F(tcp_raw, opening_again_gives_up_the_old_socket) {
+    raw stream;
+    stream.open(ip4());
+    int first = stream.socket_handle();
+    stream.open(ip4());
+    EXPECT_NE(stream.socket_handle(), first);
+    EXPECT_EQ(::fcntl(first, F_GETFD), -1);
+}
+
+TEST_F(tcp_raw, failed_close_still_gives_up_the_socket) {
+    raw stream;
+    stream.open(ip4());
+    corvid::test::sys_guard guard;
+    sys::calls().close = [](int fd) {
+        sys::system_calls().close(fd);
+        errno = EIO;
+        return -1;
+    };
+    EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { stream.close(); }),
+              "internet.transport[closesocket() returned status 0x20000005]");
+    EXPECT_EQ(stream.socket_handle(), corvid::platform::invalid_socket);
+}
+
+TEST_F(tcp_raw, address_of_the_wrong_size_is_reported) {
+    tcp_pair pair;
+    corvid::test::sys_guard guard;
+    sys::calls().getsockname = [](int, sockaddr*, socklen_t* length) {
+        *length = 8;
+        return 0;
+    };
+    ip4 local;
+    EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { pair.client.local_address(local); }),
+              "internet.transport[getsockname() returned address of incorrect size 8 (expected 16)]");
+}
+
+TEST_F(tcp_raw, after_cleanup_operations_fail_and_destruction_stays_quiet) {
+    ip4 target("127.0.0.1", 9);
+    try {
+        raw stream;
+        stream.open(target);
+        env::cleanup();
+        EXPECT_EQ(what_of<env::subsystem_failed>([&] { stream.connect(target); }),
+                  "internet.environment.subsystem_failed[connect() failed]");
+        throw std::runtime_error("unwinding");  // ~raw runs during unwinding
+    } catch (const std::runtime_error&) {
+    }
+    corvid::platform::startup();  // for the fixture's scope to stop
+}
+
+}  // namespace

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Endpoints from host and service text; names are only local ones, and the
+# reserved .invalid domain fails without a query.
+source "$(dirname "$0")/lib.sh"
+
+expect_output "127.0.0.1:25" "$CORVID" resolve 127.0.0.1 25
+expect_output "127.0.0.1:25" "$CORVID" resolve localhost smtp
+expect_output "127.0.0.1:65535" "$CORVID" resolve 127.0.0.1 65535
+expect_failure "$CORVID" resolve mail.example.invalid 25
+expect_failure "$CORVID" resolve 127.0.0.1 no-such-service
+expect_failure "$CORVID" resolve 127.0.0.1 65536
+expect_failure "$CORVID" resolve 127.0.0.1
+
+finish
