@@ -1,2 +1,3 @@
 corvid_files(
-  HEADERS errors.h header_field.h body.h entity.h)
+  HEADERS errors.h header_field.h body.h entity.h
+  SOURCES body.cpp entity.cpp writer.cpp)
