@@ -16,20 +16,29 @@ expect_match 'To: "=\?utf-8\?[BQ]\?[^"]*" <j@example.com>' "$CORVID" mime compos
 expect_match 'Content-Transfer-Encoding: base64' "$CORVID" mime compose --text "$scratch/plain.txt" --encoding base64
 expect_match 'boundary="=_corvid_[0-9a-f]{24}"' "$CORVID" mime compose --attach "$scratch/plain.txt"
 
+# expect_error command...: as expect_failure, with exit status 1.
+expect_error() {
+  expect_failure "$@"
+  "$@" > /dev/null 2>&1
+  local status=$?
+  [ "$status" -eq 1 ] || fail "$*: exit status $status, expected 1"
+}
+
 printf 'caf\xc3\xa9\n' > "$scratch/utf8.txt"
 printf 'bad \xff bytes\n' > "$scratch/invalid.txt"
 printf '\xe4\xb8\xad\n' > "$scratch/cjk.txt"
-expect_failure "$CORVID" mime compose --text "$scratch/missing.txt"
-expect_failure "$CORVID" mime compose --attach "$scratch/missing.bin"
-expect_failure "$CORVID" mime compose --text "$scratch/plain.txt" --encoding uuencode
-expect_failure "$CORVID" mime compose --text "$scratch/invalid.txt"
-expect_failure "$CORVID" mime compose --text "$scratch/utf8.txt" --encoding 7bit
-expect_failure "$CORVID" mime compose --text "$scratch/cjk.txt" --charset iso-8859-1
-expect_failure "$CORVID" mime compose --text "$scratch/utf8.txt" --charset x-unknown
-expect_failure "$CORVID" mime compose --header "no colon here"
-expect_failure "$CORVID" mime compose --header ": empty name"
-expect_failure "$CORVID" mime compose --to "<>"
-expect_failure "$CORVID" mime compose --subject $'bad \xff'
+expect_error "$CORVID" mime compose --text "$scratch/missing.txt"
+expect_error "$CORVID" mime compose --attach "$scratch/missing.bin"
+expect_error "$CORVID" mime compose --text "$scratch/plain.txt" --encoding uuencode
+expect_error "$CORVID" mime compose --encoding uuencode
+expect_error "$CORVID" mime compose --text "$scratch/invalid.txt"
+expect_error "$CORVID" mime compose --text "$scratch/utf8.txt" --encoding 7bit
+expect_error "$CORVID" mime compose --text "$scratch/cjk.txt" --charset iso-8859-1
+expect_error "$CORVID" mime compose --text "$scratch/utf8.txt" --charset x-unknown
+expect_error "$CORVID" mime compose --header "no colon here"
+expect_error "$CORVID" mime compose --header ": empty name"
+expect_error "$CORVID" mime compose --to "<>"
+expect_error "$CORVID" mime compose --subject $'bad \xff'
 expect_failure "$CORVID" mime
 
 finish

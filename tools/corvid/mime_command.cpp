@@ -124,6 +124,9 @@ message2::entity make_attachment(const std::string& path) {
 }
 
 message2::entity compose(const compose_options& options) {
+    const std::string& encoding = options.encoding;
+    if (!encoding.empty() && encoding != "base64" && encoding != "quoted-printable" && encoding != "7bit")
+        throw corvid::exception("--encoding must be base64, quoted-printable or 7bit, not " + encoding);
     message2::entity message;
     if (options.attachments.empty()) {
         if (!options.text_file.empty()) fill_text(message, options);
@@ -172,8 +175,8 @@ void add_mime_command(CLI::App& app) {
     cmd->add_option("--text", options->text_file, "File with the body text in UTF-8 (- for standard input)");
     cmd->add_option("--charset", options->charset, "Charset the text is stored in")->capture_default_str();
     cmd->add_option("--encoding", options->encoding,
-                    "Transfer encoding of the text (default: 7bit for plain ASCII, else base64)")
-        ->check(CLI::IsMember({"base64", "quoted-printable", "7bit"}));
+                    "Transfer encoding of the text: base64, quoted-printable or 7bit "
+                    "(default: 7bit for plain ASCII, else base64)");
     cmd->add_option("--attach", options->attachments, "File to attach in base64 (repeatable)");
     cmd->callback([options] {
         std::string text;
