@@ -15,6 +15,7 @@ void add_resolve_command(CLI::App& app);
 void add_encode_command(CLI::App& app);
 void add_decode_command(CLI::App& app);
 void add_md5_command(CLI::App& app);
+void add_mime_command(CLI::App& app);
 
 }  // namespace corvid_tool
 

@@ -3,6 +3,7 @@
 
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +42,8 @@ public:
     void remove_parameter(std::string_view name);
 
 private:
-    const header_type::parameter* find(std::string_view name) const;
+    // Index of the first parameter called name, or parameters.size().
+    std::size_t find(std::string_view name) const;
 };
 
 }  // namespace corvid::internet::message2::header_type

@@ -1,0 +1,112 @@
+#include <corvid/internet/message2/entity.h>
+
+#include <corvid/internet/message2/errors.h>
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+#include <corvid/internet/message2/header_type/unstructured_value_type.h>
+#include <corvid/line_writer.h>
+#include <corvid/text.h>
+#include <corvid/unicode/convert.h>
+
+#include <algorithm>
+#include <fstream>
+
+namespace corvid::internet::message2 {
+
+namespace {
+
+constexpr int utf8 = 65001;
+
+const header_field* first_header(const header_list& headers, std::string_view name) {
+    const auto found = std::find_if(headers.begin(), headers.end(),
+                                    [name](const header_field& h) { return iequals(h.name, name); });
+    return found == headers.end() ? nullptr : &*found;
+}
+
+void enumerate(entity& part, entity* parent, unsigned depth, bool skip_enclosed, part_index& index) {
+    if (skip_enclosed && part.body.content_type == "message/rfc822") return;
+    index.emplace(depth, part_entry{&part, parent});
+    for (entity& child : part.children) enumerate(child, &part, depth + 1, skip_enclosed, index);
+}
+
+}  // namespace
+
+entity::entity() {
+    header_type::parametized_value_type content_type;
+    content_type.set_text_from(body.content_type, utf8);
+    content_type.set_parameter_from("charset", body.charset, utf8);
+    add_header("Content-Type", content_type);
+}
+
+void entity::add_header(std::string name, std::string value) {
+    headers.push_back({std::move(name), std::move(value)});
+}
+
+void entity::add_header(std::string name, const header_type::generic_value_type& value) {
+    add_header(std::move(name), value.render());
+}
+
+bool entity::find_header(std::string_view name, std::string& value) const {
+    const header_field* found = first_header(headers, name);
+    if (found == nullptr) return false;
+    value = found->value;
+    return true;
+}
+
+bool entity::get_header(std::string_view name, header_type::generic_value_type& value) const {
+    const header_field* found = first_header(headers, name);
+    if (found == nullptr) return false;
+    value.parse(found->value);
+    return true;
+}
+
+void entity::remove_headers(std::string_view name) {
+    std::erase_if(headers, [name](const header_field& h) { return iequals(h.name, name); });
+}
+
+std::string entity::transfer_encoding() const {
+    header_type::unstructured_value_type encoding;
+    if (!get_header("Content-Transfer-Encoding", encoding)) return {};
+    return to_lower(encoding.text_in(utf8));
+}
+
+attachment_info entity::attachment() const {
+    attachment_info info;
+    header_type::parametized_value_type value;
+    if (get_header("Content-Type", value)) {
+        info.is_attachment = iequals(body.content_type, "message/rfc822");
+        value.parameter("name", info.file_name);
+    }
+    if (get_header("Content-Disposition", value)) {
+        info.is_attachment = iequals(value.text(), u"attachment");
+        value.parameter("filename", info.file_name);
+    }
+    return info;
+}
+
+part_index entity::enumerate_parts(bool skip_enclosed) {
+    part_index index;
+    enumerate(*this, nullptr, 0, skip_enclosed, index);
+    return index;
+}
+
+part_index entity::find_parts(std::string prefix, bool skip_enclosed) {
+    lower_in_place(prefix);
+    part_index index = enumerate_parts(skip_enclosed);
+    std::erase_if(index, [&prefix](const auto& entry) {
+        return !starts_with(entry.second.part->body.content_type, prefix);
+    });
+    return index;
+}
+
+void entity::save(const std::string& path) const {
+    std::string text;
+    line_writer(write()).take_text(text);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw generic("unable to open file for output: " + path);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    // A full disk or a failing device only shows once the buffer is flushed.
+    out.close();
+    if (!out) throw generic("unable to write file: " + path);
+}
+
+}  // namespace corvid::internet::message2

@@ -1,0 +1,157 @@
+#include <corvid/internet/message2/header_type/generic_value_type.h>
+
+#include <corvid/coding/base64.h>
+#include <corvid/coding/quoted_printable.h>
+#include <corvid/text.h>
+#include <corvid/tokens.h>
+#include <corvid/unicode/charset.h>
+#include <corvid/unicode/convert.h>
+
+#include <algorithm>
+
+namespace corvid::internet::message2::header_type {
+
+namespace {
+
+// Characters that may stand as they are in a header line. A raw CR or LF
+// would end the header early, and other control characters are not allowed
+// in header text at all.
+bool plain(char16_t c) noexcept {
+    return c == u'\t' || (c >= 0x20 && c < 0x7F);
+}
+
+}  // namespace
+
+generic_value_type::generic_value_type() : charset("iso-8859-1") {}
+
+generic_value_type::generic_value_type(std::string charset) : charset(std::move(charset)) {}
+
+std::string generic_value_type::encode_text(std::u16string_view text) const {
+    if (std::all_of(text.begin(), text.end(), plain))
+        return unicode::to_narrow(std::u16string(text), unicode::no_codepage);
+    return encode_word(text);
+}
+
+std::string generic_value_type::encode_quoted(std::u16string_view text) const {
+    if (text.find(u'"') != text.npos) return encode_word(text);
+    return encode_text(text);
+}
+
+std::string generic_value_type::encode_word(std::u16string_view text) const {
+    const std::string bytes =
+        unicode::to_narrow(std::u16string(text), unicode::codepage_from_charset(charset));
+    std::string b = "=?" + charset + "?B?" + coding::base64_encode(bytes, true) + "?=";
+    std::string q = coding::quoted_printable_encode(bytes);
+    std::replace(q.begin(), q.end(), ' ', '_');
+    q = "=?" + charset + "?Q?" + q + "?=";
+    return b.size() < q.size() ? b : q;
+}
+
+bool generic_value_type::decode_word(std::string_view token, std::u16string& text) {
+    const std::size_t start = token.find("=?");
+    const std::size_t end = token.rfind("?=");
+    // "?=" before "=?" (or sharing its "?") frames nothing.
+    if (start == token.npos || end == token.npos || end < start + 2) {
+        text = unicode::to_wide(std::string(token), unicode::codepage_from_charset(charset));
+        return false;
+    }
+    const std::string_view word = token.substr(start, end + 2 - start);
+    const fields pieces(word, "?");
+    if (pieces.size() != 5) {
+        text = unicode::to_wide(std::string(token), unicode::codepage_from_charset(charset));
+        return false;
+    }
+    charset = pieces[1];
+    const int codepage = unicode::codepage_from_charset(charset);
+    const std::string& encoding = pieces[2];
+    std::string bytes;
+    if (encoding == "Q" || encoding == "q") {
+        std::string encoded = pieces[3];
+        std::replace(encoded.begin(), encoded.end(), '_', ' ');
+        // A broken escape in a received header is read as it stands rather
+        // than making the whole header unreadable.
+        coding::quoted_printable_decode(encoded, bytes, false);
+    } else if (encoding == "B" || encoding == "b") {
+        bytes = coding::base64_decode(pieces[3], false);
+    } else {
+        text = unicode::to_wide(std::string(token), codepage);
+        return false;
+    }
+    text = unicode::to_wide(std::string(token.substr(0, start)), unicode::no_codepage);
+    text += unicode::to_wide(bytes, codepage);
+    text += unicode::to_wide(std::string(token.substr(end + 2)), unicode::no_codepage);
+    return true;
+}
+
+std::u16string generic_value_type::decode_text(std::string_view raw) {
+    std::u16string result;
+    std::u16string word;
+    std::size_t position = 0;
+    std::size_t gap = 0;
+    bool previous_encoded = false;
+    for (;;) {
+        const std::size_t blank = raw.find(' ', position);
+        const bool encoded = decode_word(raw.substr(position, blank == raw.npos ? raw.npos : blank - position), word);
+        // White space between two adjacent encoded words is not part of the
+        // text (RFC 2047, section 6.2).
+        if (!(encoded && previous_encoded)) result.append(gap, u' ');
+        result += word;
+        previous_encoded = encoded;
+        if (blank == raw.npos) break;
+        const std::size_t next = raw.find_first_not_of(' ', blank);
+        if (next == raw.npos) break;
+        gap = next - blank;
+        position = next;
+    }
+    return result;
+}
+
+std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std::string_view delimiters,
+                                                      bool keep_quotes) {
+    enum class mode { normal, escape, quoted, encoded_word };
+    std::vector<std::string> tokens;
+    std::string token;
+    mode state = mode::normal;
+    for (const char c : raw) {
+        switch (state) {
+        case mode::escape:
+            token += c;
+            state = mode::normal;
+            continue;
+        case mode::quoted:
+            if (c == '"') {
+                if (keep_quotes) token += c;
+                state = mode::normal;
+            } else {
+                token += c;
+            }
+            continue;
+        case mode::encoded_word:
+            token += c;
+            if (ends_with(token, "?=")) state = mode::normal;
+            continue;
+        case mode::normal:
+            break;
+        }
+        if (c == '\\') {
+            state = mode::escape;
+        } else if (c == '"') {
+            if (keep_quotes) token += c;
+            state = mode::quoted;
+        } else if (c == '?' && !token.empty()) {
+            if (token.back() == '=') state = mode::encoded_word;
+            token += c;
+        } else if (c == ' ' && token.empty()) {
+            // leading blanks belong to no token
+        } else if (delimiters.find(c) != delimiters.npos) {
+            if (!token.empty()) tokens.push_back(std::move(token));
+            token.clear();
+        } else {
+            token += c;
+        }
+    }
+    if (!token.empty()) tokens.push_back(std::move(token));
+    return tokens;
+}
+
+}  // namespace corvid::internet::message2::header_type

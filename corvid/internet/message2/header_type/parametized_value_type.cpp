@@ -1,0 +1,78 @@
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+
+#include <corvid/text.h>
+#include <corvid/unicode/convert.h>
+
+#include <algorithm>
+
+namespace corvid::internet::message2::header_type {
+
+parametized_value_type::parametized_value_type(std::string charset)
+    : unstructured_value_type(std::move(charset)) {}
+
+std::string parametized_value_type::render() const {
+    std::string raw = encode_text(value);
+    for (const auto& p : parameters) {
+        raw += "; ";
+        raw += p.name;
+        raw += "=\"";
+        raw += encode_quoted(p.value);
+        raw += '"';
+    }
+    return raw;
+}
+
+void parametized_value_type::parse(const std::string& raw) {
+    value.clear();
+    parameters.clear();
+    const std::vector<std::string> tokens = tokenize(raw, ";,", true);
+    if (tokens.empty()) return;
+    value = decode_text(tokens.front());
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        std::vector<std::string> pieces = tokenize(tokens[i], "=", false);
+        if (pieces.size() == 1)
+            parameters.push_back({std::move(pieces[0]), {}});
+        else if (pieces.size() == 2)
+            parameters.push_back({std::move(pieces[0]), decode_text(pieces[1])});
+        // name=value=more is no parameter at all
+    }
+}
+
+std::size_t parametized_value_type::find(std::string_view name) const {
+    const auto found = std::find_if(parameters.begin(), parameters.end(),
+                                    [name](const header_type::parameter& p) { return iequals(p.name, name); });
+    return static_cast<std::size_t>(found - parameters.begin());
+}
+
+bool parametized_value_type::parameter(std::string_view name, std::u16string& value) const {
+    const std::size_t i = find(name);
+    if (i == parameters.size()) return false;
+    value = parameters[i].value;
+    return true;
+}
+
+bool parametized_value_type::parameter_in(std::string_view name, int codepage, std::string& value) const {
+    const std::size_t i = find(name);
+    if (i == parameters.size()) return false;
+    value = unicode::to_narrow(parameters[i].value, codepage);
+    return true;
+}
+
+void parametized_value_type::set_parameter(std::string_view name, std::u16string value) {
+    const std::size_t i = find(name);
+    if (i == parameters.size())
+        parameters.push_back({std::string(name), std::move(value)});
+    else
+        parameters[i].value = std::move(value);
+}
+
+void parametized_value_type::set_parameter_from(std::string_view name, const std::string& value, int codepage) {
+    set_parameter(name, unicode::to_wide(value, codepage));
+}
+
+void parametized_value_type::remove_parameter(std::string_view name) {
+    const std::size_t i = find(name);
+    if (i != parameters.size()) parameters.erase(parameters.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+}  // namespace corvid::internet::message2::header_type

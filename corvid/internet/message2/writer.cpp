@@ -1,0 +1,111 @@
+#include <corvid/internet/message2/entity.h>
+
+#include <corvid/coding/base64.h>
+#include <corvid/coding/quoted_printable.h>
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+#include <corvid/line_reader.h>
+#include <corvid/text.h>
+
+#include <algorithm>
+#include <string_view>
+
+// The writer half of entity: the tree as message lines.
+
+namespace corvid::internet::message2 {
+
+namespace {
+
+constexpr int utf8 = 65001;
+// 57 input bytes make one base64 line of 76 characters.
+constexpr std::size_t base64_chunk = 57;
+// Input bytes per quoted-printable output line, before escaping.
+constexpr std::size_t quoted_printable_chunk = 75;
+
+std::string content_type_value(const std::string& old, const body& content, const std::string& boundary) {
+    header_type::parametized_value_type value;
+    value.parse(old);
+    value.set_text_from(content.content_type, utf8);
+    if (starts_with(content.content_type, "text/") && !content.charset.empty())
+        value.set_parameter_from("charset", content.charset, utf8);
+    else
+        value.remove_parameter("charset");
+    if (!boundary.empty()) value.set_parameter_from("boundary", boundary, utf8);
+    return value.render();
+}
+
+std::vector<std::string> split_lines(const std::string& data) {
+    std::vector<std::string> lines;
+    line_reader reader(data);
+    reader.finish();
+    reader.get_lines(lines);
+    return lines;
+}
+
+void write_base64(const std::string& data, std::vector<std::string>& lines) {
+    for (std::size_t at = 0; at < data.size(); at += base64_chunk)
+        lines.push_back(coding::base64_encode(std::string_view(data).substr(at, base64_chunk), true));
+}
+
+void write_quoted_printable(const std::string& data, std::vector<std::string>& lines) {
+    for (const std::string& line : split_lines(data)) {
+        std::size_t at = 0;
+        do {
+            const std::string_view piece = std::string_view(line).substr(at, quoted_printable_chunk);
+            std::string encoded = coding::quoted_printable_encode(piece);
+            at += quoted_printable_chunk;
+            if (at < line.size()) {
+                encoded += '=';
+            } else if (!encoded.empty() && encoded.back() == ' ') {
+                // Transports may strip a blank at the end of a line (RFC 2045,
+                // section 6.7, rule 3); escaped, it survives.
+                encoded.back() = '=';
+                encoded += "20";
+            }
+            lines.push_back(std::move(encoded));
+        } while (at < line.size());
+    }
+}
+
+}  // namespace
+
+void entity::write(std::vector<std::string>& lines) const {
+    for (const header_field& header : headers) {
+        if (iequals(header.name, "Content-Type"))
+            lines.push_back(header.name + ": " + content_type_value(header.value, body, boundary));
+        else
+            lines.push_back(header.name + ": " + header.value);
+    }
+    lines.emplace_back();
+
+    if (!body.data.empty()) {
+        const std::string encoding = transfer_encoding();
+        if (encoding == "base64") {
+            write_base64(body.data, lines);
+        } else if (encoding == "quoted-printable") {
+            write_quoted_printable(body.data, lines);
+        } else {
+            std::vector<std::string> text = split_lines(body.data);
+            std::move(text.begin(), text.end(), std::back_inserter(lines));
+        }
+    }
+
+    if (children.empty()) return;
+    if (starts_with(body.content_type, "multipart/")) {
+        for (const entity& child : children) {
+            lines.push_back("--" + boundary);
+            child.write(lines);
+        }
+        lines.push_back("--" + boundary + "--");
+    } else {
+        // An enclosed message has exactly one child.
+        children.front().write(lines);
+    }
+}
+
+std::vector<std::string> entity::write() const {
+    std::vector<std::string> lines;
+    write(lines);
+    return lines;
+}
+
+}  // namespace corvid::internet::message2

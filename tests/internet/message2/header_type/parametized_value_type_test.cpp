@@ -1,0 +1,90 @@
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using corvid::internet::message2::header_type::parametized_value_type;
+
+parametized_value_type parsed(const std::string& raw) {
+    parametized_value_type value;
+    value.parse(raw);
+    return value;
+}
+
+TEST(parametized_value_type_test, content_type_round_trips) {
+    const auto value = parsed("text/plain; charset=\"utf-8\"");
+    EXPECT_EQ(value.text(), u"text/plain");
+    ASSERT_EQ(value.parameters.size(), 1u);
+    EXPECT_EQ(value.parameters[0].name, "charset");
+    EXPECT_EQ(value.parameters[0].value, u"utf-8");
+    EXPECT_EQ(value.render(), "text/plain; charset=\"utf-8\"");
+    // Unquoted values come back quoted; an empty one too.
+    EXPECT_EQ(parsed("multipart/mixed;boundary=xyz;empty").render(),
+              "multipart/mixed; boundary=\"xyz\"; empty=\"\"");
+}
+
+TEST(parametized_value_type_test, quotes_hold_delimiters) {
+    std::u16string name;
+    EXPECT_TRUE(parsed("attachment; filename=\"a;b,c.txt\"").parameter("filename", name));
+    EXPECT_EQ(name, u"a;b,c.txt");
+    // A quoted first value keeps its quotes.
+    EXPECT_EQ(parsed("\"text/plain\"; a=b").text(), u"\"text/plain\"");
+}
+
+TEST(parametized_value_type_test, odd_parameter_tokens) {
+    const auto value = parsed("a; x=1=2; y; z =3");
+    ASSERT_EQ(value.parameters.size(), 2u);  // x=1=2 is dropped
+    EXPECT_EQ(value.parameters[0].name, "y");
+    EXPECT_EQ(value.parameters[0].value, u"");
+    std::u16string z = u"untouched";
+    // The blank before "=" stays in the name.
+    EXPECT_FALSE(value.parameter("z", z));
+    EXPECT_EQ(z, u"untouched");
+    EXPECT_TRUE(value.parameter("z ", z));
+    EXPECT_EQ(z, u"3");
+    // Repeated names give two entries.
+    EXPECT_EQ(parsed("a; n=1; N=2").parameters.size(), 2u);
+}
+
+TEST(parametized_value_type_test, set_and_remove_match_names_case_insensitively) {
+    auto value = parsed("text/plain; charset=iso-8859-1; name=x");
+    value.set_parameter("CHARSET", u"utf-8");
+    EXPECT_EQ(value.render(), "text/plain; charset=\"utf-8\"; name=\"x\"");
+    value.set_parameter_from("Format", "flowed", 65001);
+    EXPECT_EQ(value.render(), "text/plain; charset=\"utf-8\"; name=\"x\"; Format=\"flowed\"");
+
+    auto twice = parsed("a; n=1; n=2");
+    twice.remove_parameter("N");
+    EXPECT_EQ(twice.render(), "a; n=\"2\"");
+    twice.remove_parameter("missing");
+    EXPECT_EQ(twice.parameters.size(), 1u);
+}
+
+TEST(parametized_value_type_test, non_ascii_values_are_encoded_words_inside_quotes) {
+    parametized_value_type value("utf-8");
+    value.set_text(u"attachment");
+    value.set_parameter("filename", u"J\u00F6rg.txt");
+    const std::string raw = value.render();
+    EXPECT_EQ(raw, "attachment; filename=\"=?utf-8?B?SsO2cmcudHh0?=\"");
+    std::u16string name;
+    EXPECT_TRUE(parsed(raw).parameter("filename", name));
+    EXPECT_EQ(name, u"J\u00F6rg.txt");
+}
+
+TEST(parametized_value_type_test, a_quote_in_a_value_cannot_end_the_quoted_string) {
+    parametized_value_type value;
+    value.set_text(u"attachment");
+    value.set_parameter("filename", u"say \"hi\".txt");
+    value.set_parameter("size", u"1");
+    const std::string raw = value.render();
+    EXPECT_EQ(raw, "attachment; filename=\"=?iso-8859-1?Q?say_=22hi=22.txt?=\"; size=\"1\"");
+    const auto back = parsed(raw);
+    ASSERT_EQ(back.parameters.size(), 2u);
+    EXPECT_EQ(back.parameters[0].value, u"say \"hi\".txt");
+    EXPECT_EQ(back.parameters[1].value, u"1");
+}
+
+}  // namespace

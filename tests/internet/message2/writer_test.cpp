@@ -1,0 +1,154 @@
+#include <corvid/internet/message2/entity.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+// entity::write: the tree as message lines.
+
+namespace {
+
+using corvid::internet::message2::entity;
+using lines = std::vector<std::string>;
+
+const std::string default_type = "Content-Type: text/plain; charset=\"iso-8859-1\"";
+
+// The body lines: everything after the first empty line.
+lines body_of(const entity& e) {
+    const lines all = e.write();
+    auto blank = std::find(all.begin(), all.end(), "");
+    return blank == all.end() ? lines{} : lines(std::next(blank), all.end());
+}
+
+entity encoded(const std::string& encoding, std::string data) {
+    entity e;
+    if (!encoding.empty()) e.add_header("Content-Transfer-Encoding", encoding);
+    e.body.data = std::move(data);
+    return e;
+}
+
+TEST(writer_test, headers_only_end_with_one_empty_line) {
+    entity e;
+    e.add_header("X-Long", std::string(2000, 'x'));
+    EXPECT_EQ(e.write(), (lines{default_type, "X-Long: " + std::string(2000, 'x'), ""}));
+    // The list given is appended to.
+    lines out{"kept"};
+    e.write(out);
+    EXPECT_EQ(out.size(), 4u);
+    EXPECT_EQ(out.front(), "kept");
+}
+
+TEST(writer_test, base64_bodies_in_lines_of_76) {
+    std::string full_line;
+    for (int i = 0; i < 19; ++i) full_line += "YWFh";
+    EXPECT_EQ(body_of(encoded("base64", std::string(57, 'a'))), (lines{full_line}));
+    const lines two = body_of(encoded("BASE64", std::string(58, '\xFF')));
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[0].size(), 76u);
+    EXPECT_EQ(two[1], "/w==");
+}
+
+TEST(writer_test, quoted_printable_bodies_line_by_line) {
+    EXPECT_EQ(body_of(encoded("quoted-printable", "one\r\ntwo")), (lines{"one", "two"}));
+    EXPECT_EQ(body_of(encoded("quoted-printable", "one\r\n")), (lines{"one", ""}));
+    // 75 input bytes per piece, soft breaks between pieces.
+    EXPECT_EQ(body_of(encoded("quoted-printable", std::string(80, 'a'))),
+              (lines{std::string(75, 'a') + "=", "aaaaa"}));
+    EXPECT_EQ(body_of(encoded("quoted-printable", std::string(75, 'a'))), (lines{std::string(75, 'a')}));
+    // The limit counts input bytes, so escapes make longer lines.
+    const lines escaped = body_of(encoded("quoted-printable", std::string(76, '\xE9')));
+    ASSERT_EQ(escaped.size(), 2u);
+    EXPECT_EQ(escaped[0].size(), 226u);
+    EXPECT_EQ(escaped[1], "=E9");
+    EXPECT_EQ(body_of(encoded("quoted-printable", "a=b\tc")), (lines{"a=3Db=09c"}));
+}
+
+TEST(writer_test, quoted_printable_escapes_a_blank_that_ends_a_line) {
+    // Readers strip trailing blanks, so a bare one would be lost.
+    EXPECT_EQ(body_of(encoded("quoted-printable", "end \r\nnext")), (lines{"end=20", "next"}));
+    // Before a soft break the blank is safe.
+    EXPECT_EQ(body_of(encoded("quoted-printable", std::string(74, 'a') + "  b")),
+              (lines{std::string(74, 'a') + " =", " b"}));
+}
+
+TEST(writer_test, other_bodies_are_written_as_they_are) {
+    EXPECT_EQ(body_of(encoded("", "a\r\nb\r\n")), (lines{"a", "b", ""}));
+    EXPECT_EQ(body_of(encoded("8bit", "a\rb\n\nc")), (lines{"a", "b", "", "c"}));
+}
+
+TEST(writer_test, content_type_is_recomputed_from_the_body_fields) {
+    entity e;
+    e.headers[0].name = "content-type";
+    e.headers[0].value = "text/plain; name=\"x.txt\"; charset=iso-8859-1";
+    e.body.content_type = "text/html";
+    e.body.charset = "utf-8";
+    EXPECT_EQ(e.write()[0], "content-type: text/html; name=\"x.txt\"; charset=\"utf-8\"");
+    // The entity itself keeps its old header.
+    EXPECT_EQ(e.headers[0].value, "text/plain; name=\"x.txt\"; charset=iso-8859-1");
+
+    e.body.content_type = "image/png";
+    EXPECT_EQ(e.write()[0], "content-type: image/png; name=\"x.txt\"");
+    e.body.content_type = "text/html";
+    e.body.charset.clear();
+    EXPECT_EQ(e.write()[0], "content-type: text/html; name=\"x.txt\"");
+}
+
+TEST(writer_test, multipart_boundaries) {
+    entity root;
+    root.body.content_type = "multipart/mixed";
+    root.boundary = "frontier";
+    root.body.data = "preamble";
+    root.children.emplace_back();
+    root.children.back().body.data = "first";
+    root.children.emplace_back();
+    root.children.back().body.data = "second";
+    EXPECT_EQ(root.write(), (lines{"Content-Type: multipart/mixed; boundary=\"frontier\"", "", "preamble",
+                                   "--frontier", default_type, "", "first",
+                                   "--frontier", default_type, "", "second", "--frontier--"}));
+
+    // Without a boundary the lines are bare and an old parameter stays.
+    root.boundary.clear();
+    root.headers[0].value = "multipart/mixed; boundary=\"old\"";
+    root.body.data.clear();
+    const lines bare = root.write();
+    EXPECT_EQ(bare[0], "Content-Type: multipart/mixed; boundary=\"old\"");
+    EXPECT_EQ(bare[2], "--");
+    EXPECT_EQ(bare.back(), "----");
+}
+
+TEST(writer_test, an_enclosed_message_has_no_boundaries_and_one_child) {
+    entity outer;
+    outer.body.content_type = "message/rfc822";
+    outer.children.emplace_back();
+    outer.children.back().add_header("Subject", "inner");
+    outer.children.emplace_back();
+    outer.children.back().add_header("Subject", "never written");
+    EXPECT_EQ(outer.write(), (lines{"Content-Type: message/rfc822", "", default_type, "Subject: inner", ""}));
+}
+
+// The report of the error-report program: UTF-8 log, base64, four headers.
+TEST(writer_test, report_message_golden) {
+    entity report;
+    report.add_header("Content-Transfer-Encoding", "base64");
+    report.add_header("To", "\"Installation Support\" <support@example.com>");
+    report.body.charset = "utf-8";
+    std::u16string log;
+    for (int i = 0; i < 12; ++i)
+        log += u"Action ended 10:0" + std::u16string(1, char16_t(u'0' + i % 10)) + u": \u00C9tape termin\u00E9e.\r\n";
+    log += u"dialog SetupError 2755.\r\n";
+    report.body.set_text(log);
+    report.add_header("Subject", "Installation Error (Exit Code: 1603)(Error: 2755)");
+
+    std::ifstream golden(CORVID_TEST_DATA "/message2/report.eml", std::ios::binary);
+    ASSERT_TRUE(golden) << "missing golden file";
+    const std::string expected((std::istreambuf_iterator<char>(golden)), std::istreambuf_iterator<char>());
+    std::string written;
+    for (const std::string& line : report.write()) written += line + "\r\n";
+    EXPECT_EQ(written, expected);
+}
+
+}  // namespace
