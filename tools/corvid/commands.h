@@ -16,6 +16,9 @@ void add_encode_command(CLI::App& app);
 void add_decode_command(CLI::App& app);
 void add_md5_command(CLI::App& app);
 void add_mime_command(CLI::App& app);
+// Adds tree, rewrite and extract to the "mime" subcommand, creating it when
+// no other command has.
+void add_mime_read_commands(CLI::App& app);
 
 }  // namespace corvid_tool
 

@@ -1,0 +1,353 @@
+#include <corvid/internet/message2/entity.h>
+
+#include <corvid/internet/message2/errors.h>
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+#include <corvid/internet/message2/header_type/unstructured_value_type.h>
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using corvid::internet::message2::depth_limit;
+using corvid::internet::message2::entity;
+using lines = std::vector<std::string>;
+
+std::string temporary_path(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / ("corvid_reader_" + std::to_string(::getpid()) + "_" + name))
+        .string();
+}
+
+// A message nested `levels` deep through multipart parts, each level with
+// one part holding the next; the innermost part is plain text.
+lines nested_multipart(unsigned levels) {
+    lines out;
+    for (unsigned i = 0; i < levels; ++i) {
+        out.push_back("Content-Type: multipart/mixed; boundary=b" + std::to_string(i));
+        out.push_back("");
+        out.push_back("--b" + std::to_string(i));
+    }
+    out.push_back("");
+    out.push_back("leaf");
+    for (unsigned i = levels; i-- > 0;) out.push_back("--b" + std::to_string(i) + "--");
+    return out;
+}
+
+unsigned depth_of(const entity& e) {
+    unsigned depth = 0;
+    for (const entity* p = &e; !p->children.empty(); p = &p->children.front()) ++depth;
+    return depth;
+}
+
+TEST(entity_reader, continuation_lines_join_with_one_blank) {
+    const entity e(lines{"Subject: first", "  second", "\tthird", "Tabs:\tx\ty", "", "body"});
+    ASSERT_EQ(e.headers.size(), 3u);
+    EXPECT_EQ(e.headers[0].name, "Subject");
+    EXPECT_EQ(e.headers[0].value, "first second third");
+    // White space inside a line becomes blanks too, so a tab after the colon
+    // separates name and value.
+    EXPECT_EQ(e.headers[1].name, "Tabs");
+    EXPECT_EQ(e.headers[1].value, "x y");
+}
+
+TEST(entity_reader, header_lines_split_at_colon_blank_only) {
+    const entity e(lines{"Empty:", "Glued:value", "X:  word", "Spaced:   : after  ", "", ""});
+    ASSERT_EQ(e.headers.size(), 5u);
+    // No ": " at all: the whole line is the name.
+    EXPECT_EQ(e.headers[0].name, "Empty:");
+    EXPECT_EQ(e.headers[0].value, "");
+    EXPECT_EQ(e.headers[1].name, "Glued:value");
+    EXPECT_EQ(e.headers[1].value, "");
+    EXPECT_EQ(e.headers[2].name, "X");
+    EXPECT_EQ(e.headers[2].value, "word");
+    // Colons and blanks after the first ": " are skipped; trailing blanks kept.
+    EXPECT_EQ(e.headers[3].name, "Spaced");
+    EXPECT_EQ(e.headers[3].value, "after  ");
+    EXPECT_EQ(e.headers[4].name, "Content-Type");
+}
+
+TEST(entity_reader, leading_white_space_on_first_line_starts_a_header) {
+    const entity e(lines{"  Subject: x", "", "b"});
+    ASSERT_EQ(e.headers.size(), 2u);
+    EXPECT_EQ(e.headers[0].name, "Subject");
+    EXPECT_EQ(e.headers[0].value, "x");
+}
+
+TEST(entity_reader, missing_empty_line_makes_everything_headers) {
+    const entity e(lines{"Subject: x", "no colon here"});
+    ASSERT_EQ(e.headers.size(), 3u);
+    EXPECT_EQ(e.headers[1].name, "no colon here");
+    EXPECT_TRUE(e.body.data.empty());
+}
+
+TEST(entity_reader, default_content_type_is_added_only_when_missing) {
+    const entity plain(lines{"Subject: x", "", "one", "two"});
+    ASSERT_EQ(plain.headers.size(), 2u);
+    EXPECT_EQ(plain.headers[1].name, "Content-Type");
+    EXPECT_EQ(plain.headers[1].value, "text/plain; charset=\"iso-8859-1\"");
+    EXPECT_EQ(plain.body.content_type, "text/plain");
+    EXPECT_EQ(plain.body.charset, "iso-8859-1");
+
+    const entity typed(lines{"content-type: TEXT/HTML; CharSet=\"UTF-8\"", "", "x"});
+    ASSERT_EQ(typed.headers.size(), 1u);
+    EXPECT_EQ(typed.body.content_type, "text/html");
+    EXPECT_EQ(typed.body.charset, "utf-8");
+}
+
+TEST(entity_reader, last_content_type_wins_and_both_stay) {
+    const entity e(lines{"Content-Type: multipart/mixed; boundary=\"AbC\"", "Content-Type: text/plain", "", "--AbC",
+                         "x"});
+    ASSERT_EQ(e.headers.size(), 2u);
+    EXPECT_EQ(e.body.content_type, "text/plain");
+    EXPECT_EQ(e.body.charset, "iso-8859-1");
+    EXPECT_EQ(e.boundary, "");
+    EXPECT_TRUE(e.children.empty());
+    EXPECT_EQ(e.body.data, "--AbC\r\nx");
+
+    const entity kept(lines{"Content-Type: multipart/mixed; boundary=\"AbC\"", "", "--AbC", "", "x", "--AbC--"});
+    EXPECT_EQ(kept.boundary, "AbC");
+    ASSERT_EQ(kept.children.size(), 1u);
+}
+
+TEST(entity_reader, plain_body_keeps_line_breaks_between_lines) {
+    // The break that ends the last line belongs to the message's end (or to
+    // the boundary line that follows), so it is not part of the data.
+    EXPECT_EQ(entity(lines{"", "one", "two"}).body.data, "one\r\ntwo");
+    EXPECT_EQ(entity(lines{"", "one", ""}).body.data, "one\r\n");
+    EXPECT_EQ(entity(lines{"", ""}).body.data, "");
+    EXPECT_EQ(entity(lines{""}).body.data, "");
+    EXPECT_EQ(entity(std::string("Subject: x\r\n\r\nline one\nline two\r\n")).body.data, "line one\r\nline two\r\n");
+}
+
+TEST(entity_reader, multipart_sections_preamble_parts_and_epilogue) {
+    const entity e(lines{"Content-Type: multipart/mixed; boundary=\"sep\"", "", "preamble", "--sep",
+                         "Content-Type: text/plain; charset=utf-8", "", "first", "--sep ", "still first", "--sep",
+                         "", "second", "--sep--", "epilogue", "--sep", "ignored"});
+    EXPECT_EQ(e.body.data, "preamble");
+    ASSERT_EQ(e.children.size(), 2u);
+    // A boundary line with a trailing blank does not match.
+    EXPECT_EQ(e.children[0].body.data, "first\r\n--sep \r\nstill first");
+    EXPECT_EQ(e.children[0].body.charset, "utf-8");
+    EXPECT_EQ(e.children[1].body.data, "second");
+    EXPECT_TRUE(e.children[1].children.empty());
+}
+
+TEST(entity_reader, missing_close_runs_last_part_to_the_end) {
+    const entity e(lines{"Content-Type: multipart/mixed; boundary=x", "", "--x", "", "a", "--x", "", "b", "c"});
+    ASSERT_EQ(e.children.size(), 2u);
+    EXPECT_EQ(e.children[1].body.data, "b\r\nc");
+
+    const entity none(lines{"Content-Type: multipart/mixed; boundary=x", "", "a", "b"});
+    EXPECT_TRUE(none.children.empty());
+    EXPECT_EQ(none.body.data, "a\r\nb");
+}
+
+TEST(entity_reader, boundary_on_any_type_splits_the_body) {
+    const entity e(lines{"Content-Type: text/plain; boundary=q", "", "pre", "--q", "", "part", "--q--"});
+    EXPECT_EQ(e.body.data, "pre");
+    ASSERT_EQ(e.children.size(), 1u);
+    EXPECT_EQ(e.children[0].body.data, "part");
+}
+
+TEST(entity_reader, base64_decoding_ignores_line_structure) {
+    const std::string encoded =
+        "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZH";
+    std::string expected;
+    for (int i = 0; i < 72; ++i) expected += static_cast<char>(i);
+
+    const entity whole(lines{"Content-Transfer-Encoding: base64", "", encoded});
+    EXPECT_EQ(whole.body.data, expected);
+    const entity split(
+        lines{"Content-Transfer-Encoding: BASE64", "", encoded.substr(0, 76), encoded.substr(76), ""});
+    EXPECT_EQ(split.body.data, expected);
+    // Lines whose lengths are not multiples of 4 are buffered until they are.
+    const entity ragged(lines{"Content-Transfer-Encoding: base64", "", "AAE", "CAw", "QF"});
+    EXPECT_EQ(ragged.body.data, std::string("\x00\x01\x02\x03\x04\x05", 6));
+    // Characters outside the alphabet are skipped.
+    EXPECT_EQ(entity(lines{"Content-Transfer-Encoding: base64", "", "QU*JD"}).body.data, "ABC");
+}
+
+TEST(entity_reader, quoted_printable_soft_breaks_and_bad_escapes) {
+    const entity e(lines{"Content-Transfer-Encoding: quoted-printable", "", "caf=C3=A9 au =", "lait", "=3D end"});
+    EXPECT_EQ(e.body.data, "caf\xC3\xA9 au lait\r\n= end");
+    // A stray "=" does not make the message unreadable; it stays as written.
+    const entity bad(lines{"Content-Transfer-Encoding: quoted-printable", "", "100=ZZ sure", "x=4"});
+    EXPECT_EQ(bad.body.data, "100=ZZ sure\r\nx=4");
+}
+
+TEST(entity_reader, undecodable_encoded_words_do_not_stop_reading) {
+    // A lone Shift_JIS lead byte cannot be converted.
+    const entity e(lines{"Content-Type: Multipart/Mixed; name=\"=?shift_jis?B?gQ==?=\"; boundary=\"b\" ; charset=X", "",
+                         "--b", "Content-Type: application/octet-stream",
+                         "Content-Disposition: attachment; filename=\"=?shift_jis?B?gQ==?=.eml\"",
+                         "Content-Transfer-Encoding: =?shift_jis?B?gQ==?=", "", "Subject: kept as bytes", "--b--"});
+    EXPECT_EQ(e.body.content_type, "multipart/mixed");
+    EXPECT_EQ(e.boundary, "b");
+    EXPECT_EQ(e.body.charset, "x");
+    ASSERT_EQ(e.children.size(), 1u);
+    EXPECT_TRUE(e.children[0].children.empty());
+    EXPECT_EQ(e.children[0].body.data, "Subject: kept as bytes");
+}
+
+TEST(entity_reader, enclosed_message_is_one_child) {
+    const entity e(lines{"Content-Type: Message/RFC822", "", "Subject: inner", "", "text", "more"});
+    EXPECT_EQ(e.body.content_type, "message/rfc822");
+    EXPECT_TRUE(e.body.data.empty());
+    ASSERT_EQ(e.children.size(), 1u);
+    EXPECT_EQ(e.children[0].headers[0].value, "inner");
+    EXPECT_EQ(e.children[0].body.data, "text\r\nmore");
+}
+
+TEST(entity_reader, eml_attachment_becomes_enclosed_message) {
+    // "Subject: hi\r\n\r\nbody\r\n" in base64.
+    const entity e(lines{"Content-Type: multipart/mixed; boundary=m", "", "--m",
+                         "Content-Type: application/octet-stream",
+                         "Content-Disposition: attachment; filename=\"Forwarded.EmL\"",
+                         "Content-Transfer-Encoding: base64", "", "U3ViamVjdDogaGkNCg0KYm9keQ0K", "--m--"});
+    ASSERT_EQ(e.children.size(), 1u);
+    const entity& part = e.children[0];
+    EXPECT_EQ(part.body.content_type, "message/rfc822");
+    EXPECT_TRUE(part.body.data.empty());
+    EXPECT_EQ(part.transfer_encoding(), "");
+    ASSERT_EQ(part.children.size(), 1u);
+    EXPECT_EQ(part.children[0].headers[0].value, "hi");
+    EXPECT_EQ(part.children[0].body.data, "body\r\n");
+
+    const entity other(lines{"Content-Type: application/octet-stream; name=\"a.emlx\"", "", "data"});
+    EXPECT_TRUE(other.children.empty());
+    EXPECT_EQ(other.body.data, "data");
+}
+
+TEST(entity_reader, depth_limit_stops_at_sixty_four_levels) {
+    const lines deepest = nested_multipart(64);
+    const entity e(deepest);
+    EXPECT_EQ(depth_of(e), 64u);
+
+    EXPECT_THROW(entity(nested_multipart(65)), depth_limit);
+    // The same structure one level shallower reads from depth 1, not from 0.
+    EXPECT_THROW(entity(deepest.begin(), deepest.end(), 1), depth_limit);
+    const lines leaf_child{"Content-Type: message/rfc822", "", "Subject: x", "", "y"};
+    EXPECT_NO_THROW(entity(leaf_child.begin(), leaf_child.end(), 63));
+    EXPECT_THROW(entity(leaf_child.begin(), leaf_child.end(), 64), depth_limit);
+    try {
+        entity(std::string("Content-Type: message/rfc822\r\n\r\n"), 64);
+        FAIL() << "no depth_limit";
+    } catch (const depth_limit& error) {
+        EXPECT_NE(std::string(error.what()).find("MIME tree depth exceeded"), std::string::npos);
+    }
+    // An .eml attachment counts as a level too.
+    const lines eml{"Content-Type: application/octet-stream", "Content-Disposition: attachment; filename=x.eml", "",
+                    "Subject: y"};
+    EXPECT_THROW(entity(eml.begin(), eml.end(), 64), depth_limit);
+    EXPECT_EQ(entity(eml.begin(), eml.end(), 63).children.size(), 1u);
+}
+
+// Runs body on a thread whose stack is only `size` bytes.
+template <typename Body>
+void on_small_stack(std::size_t size, Body body) {
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, size), 0);
+    pthread_t thread;
+    auto run = [](void* argument) -> void* {
+        (*static_cast<Body*>(argument))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, &body), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+TEST(entity_reader, deepest_trees_read_on_a_small_stack) {
+    std::string enclosed = "Subject: leaf\r\n\r\nx";
+    std::string attached = enclosed;
+    for (int i = 0; i < 64; ++i) {
+        enclosed = "Content-Type: message/rfc822\r\n\r\n" + enclosed;
+        attached = "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=m.eml\r\n\r\n" +
+                   attached;
+    }
+    const lines multipart = nested_multipart(64);
+    unsigned depths[3] = {};
+    // Every level of reading recursion must stay small, sanitizers included.
+    on_small_stack(256 * 1024, [&] {
+        depths[0] = depth_of(entity(multipart));
+        depths[1] = depth_of(entity(enclosed));
+        depths[2] = depth_of(entity(attached));
+    });
+    EXPECT_EQ(depths[0], 64u);
+    EXPECT_EQ(depths[1], 64u);
+    EXPECT_EQ(depths[2], 64u);
+}
+
+TEST(entity_reader, load_reads_files_and_reports_missing_ones) {
+    const std::string missing = temporary_path("missing.eml");
+    try {
+        static_cast<void>(entity::load(missing));
+        FAIL() << "no exception";
+    } catch (const corvid::internet::message2::generic& error) {
+        const std::string what = error.what();
+        EXPECT_NE(what.find("unable to open file for input: " + missing), std::string::npos) << what;
+    }
+
+    // Sizes around the 8192-byte read blocks.
+    for (const std::size_t size : {8191u, 8192u, 8193u, 16384u}) {
+        const std::string path = temporary_path("block.eml");
+        const std::string body(size - 2, 'x');
+        std::ofstream(path, std::ios::binary) << "\r\n" << body;
+        EXPECT_TRUE(entity::load(path).body.data == body) << size;
+        std::remove(path.c_str());
+    }
+}
+
+TEST(entity_reader, written_messages_read_back_to_the_same_lines) {
+    using corvid::internet::message2::header_type::unstructured_value_type;
+    entity message;
+    message.body.content_type = "multipart/mixed";
+    message.boundary = "outer";
+    message.add_header("Subject", "round trip");
+    message.body.data = "preamble\r\n";
+
+    entity text;
+    text.body.charset = "utf-8";
+    text.body.set_text(u"caf\u00e9 line one\r\nline two");
+    text.add_header("Content-Transfer-Encoding", "quoted-printable");
+    message.children.push_back(text);
+
+    entity binary;
+    binary.body.content_type = "application/octet-stream";
+    for (int i = 0; i < 300; ++i) binary.body.data += static_cast<char>(i * 7);
+    binary.add_header("Content-Transfer-Encoding", "base64");
+    message.children.push_back(binary);
+
+    entity plain;
+    plain.body.data = "last part\r\n\r\nwith empty line\r\n";
+    entity enclosed;
+    enclosed.body.content_type = "message/rfc822";
+    enclosed.children.push_back(plain);
+    message.children.push_back(enclosed);
+    message.children.push_back(entity());  // no data at all
+
+    const lines written = message.write();
+    const entity read(written);
+    EXPECT_EQ(read.write(), written);
+    EXPECT_EQ(read.children.size(), 4u);
+    EXPECT_EQ(read.children[0].body.data, text.body.data);
+    EXPECT_EQ(read.children[1].body.data, binary.body.data);
+    EXPECT_EQ(read.children[2].children.at(0).body.data, plain.body.data);
+
+    // Through a file: a multipart message comes back line for line (save
+    // ends the closing boundary line, and what follows it is dropped).
+    const std::string path = temporary_path("round.eml");
+    read.save(path);
+    EXPECT_EQ(entity::load(path).write(), written);
+    std::remove(path.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include <corvid/internet/message2/uue_conversion.h>
+
+#include <corvid/coding/uu.h>
+#include <corvid/internet/message2/header_type/parametized_value_type.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace message2 = corvid::internet::message2;
+using message2::entity;
+using lines = std::vector<std::string>;
+
+// One uuencoded line for up to 45 bytes: length character, then symbols.
+std::string uu_line(const std::string& bytes) {
+    return std::string(1, static_cast<char>(0x20 + bytes.size())) + corvid::coding::uu_encode(bytes);
+}
+
+std::u16string file_name_of(const entity& part) {
+    return part.attachment().file_name;
+}
+
+TEST(uue_conversion, block_in_text_becomes_attachment_before_the_text) {
+    const entity e(lines{"Subject: files", "", "before", "begin 644 a.txt", uu_line("hello "), uu_line("world"), "`",
+                         "end", "after"});
+    EXPECT_EQ(e.body.content_type, "multipart/mixed");
+    EXPECT_EQ(e.boundary, message2::uue_conversion_boundary);
+    EXPECT_TRUE(e.body.data.empty());
+    ASSERT_EQ(e.children.size(), 2u);
+
+    const entity& attachment = e.children[0];
+    EXPECT_EQ(attachment.body.content_type, "text/plain");
+    EXPECT_EQ(attachment.body.data, "hello world");
+    EXPECT_EQ(attachment.transfer_encoding(), "base64");
+    EXPECT_TRUE(attachment.attachment().is_attachment);
+    EXPECT_EQ(file_name_of(attachment), u"a.txt");
+
+    const entity& text = e.children[1];
+    EXPECT_EQ(text.body.content_type, "text/plain");
+    EXPECT_EQ(text.body.data, "before\r\nafter");
+    ASSERT_EQ(text.headers.size(), 1u);
+    EXPECT_EQ(text.headers[0].name, "Content-Type");
+
+    // The restructured entity has no data: its header block is followed by
+    // the first boundary line at once.
+    const lines written = e.write();
+    const auto empty = std::find(written.begin(), written.end(), std::string());
+    ASSERT_NE(empty, written.end());
+    EXPECT_EQ(*std::next(empty), std::string("--") + message2::uue_conversion_boundary);
+}
+
+TEST(uue_conversion, last_group_is_cut_to_the_length_character) {
+    // 1, 2 and 4 bytes leave one or two filler bytes in their last group.
+    for (const std::string& bytes : {std::string("A"), std::string("AB"), std::string("ABCD"), std::string(45, '\xff')}) {
+        const entity e(lines{"", "begin 600 x.bin", uu_line(bytes), "end"});
+        ASSERT_EQ(e.children.size(), 2u) << bytes;
+        EXPECT_EQ(e.children[0].body.data, bytes);
+    }
+    // Transports strip trailing blanks (zero symbols); they are restored.
+    std::string stripped = uu_line(std::string("\x41\x00\x00\x00\x00\x00", 6));
+    while (stripped.back() == ' ') stripped.pop_back();
+    const entity e(lines{"", "begin 600 zeros", stripped, "end"});
+    ASSERT_EQ(e.children.size(), 2u);
+    EXPECT_EQ(e.children[0].body.data, std::string("\x41\x00\x00\x00\x00\x00", 6));
+}
+
+TEST(uue_conversion, malformed_blocks_stay_text_unchanged) {
+    const lines cases[] = {
+        {"", "begin 644", uu_line("abc"), "end"},               // one blank only: no file name
+        {"", "begin 644 a.txt", uu_line("abc")},                // no end line
+        {"", "begin 644 a.txt", uu_line("abc"), "", "end"},     // empty line inside
+        {"", "begin 644 a.txt", "#ABC~", "end"},                // "~" is outside the alphabet
+        {"", "begin 644 a.txt", "\x7f" "abc", "end"},           // bad length character
+    };
+    for (const lines& input : cases) {
+        const entity e(input);
+        EXPECT_EQ(e.body.content_type, "text/plain");
+        EXPECT_TRUE(e.children.empty()) << input[1];
+        std::string expected;
+        for (std::size_t i = 1; i < input.size(); ++i) expected += (i > 1 ? "\r\n" : "") + input[i];
+        EXPECT_EQ(e.body.data, expected);
+    }
+}
+
+TEST(uue_conversion, media_type_follows_the_extension) {
+    // Compared in lower case, by the end of the name only.
+    const std::pair<const char*, const char*> cases[] = {
+        {"PHOTO.JPEG", "image/jpeg"}, {"page.Html", "text/html"}, {"x.png.gz", "application/octet-stream"}};
+    for (const auto& [name, type] : cases) {
+        const entity e(lines{"", std::string("begin 644 ") + name, uu_line("x"), "end"});
+        ASSERT_EQ(e.children.size(), 2u) << name;
+        EXPECT_EQ(e.children[0].body.content_type, type) << name;
+    }
+}
+
+TEST(uue_conversion, file_names_keep_blanks_and_their_charset) {
+    const entity spaced(lines{"", "begin 644 my file.txt", uu_line("x"), "end"});
+    EXPECT_EQ(file_name_of(spaced.children.at(0)), u"my file.txt");
+
+    const entity latin(lines{"Content-Type: text/plain; charset=iso-8859-1", "", "begin 644 caf\xe9.txt", uu_line("x"),
+                             "end"});
+    EXPECT_EQ(file_name_of(latin.children.at(0)), u"caf\u00e9.txt");
+
+    const entity utf8(lines{"Content-Type: text/plain; charset=utf-8", "", "begin 644 caf\xc3\xa9.txt", uu_line("x"),
+                            "end"});
+    EXPECT_EQ(file_name_of(utf8.children.at(0)), u"caf\u00e9.txt");
+}
+
+TEST(uue_conversion, several_blocks_keep_their_order) {
+    const entity e(lines{"", "one", "begin 644 first.png", uu_line("1"), "end", "two", "begin 644 second.gif",
+                         uu_line("22"), "end"});
+    ASSERT_EQ(e.children.size(), 3u);
+    EXPECT_EQ(e.children[0].body.data, "1");
+    EXPECT_EQ(e.children[0].body.content_type, "image/png");
+    EXPECT_EQ(e.children[1].body.data, "22");
+    EXPECT_EQ(e.children[2].body.data, "one\r\ntwo");
+    // Written and read again, the attachments survive as base64 parts.
+    const entity again(e.write());
+    ASSERT_EQ(again.children.size(), 3u);
+    EXPECT_EQ(again.children[1].body.data, "22");
+    EXPECT_EQ(again.children[1].body.content_type, "image/gif");
+}
+
+TEST(uue_conversion, encoded_bodies_are_not_searched) {
+    const entity e(lines{"Content-Transfer-Encoding: quoted-printable", "", "begin 644 a.txt", uu_line("x"), "end"});
+    EXPECT_TRUE(e.children.empty());
+}
+
+}  // namespace

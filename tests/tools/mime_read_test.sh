@@ -1,0 +1,60 @@
+# corvid mime tree, rewrite and extract, driven as a user would.
+. "$(dirname "$0")/lib.sh"
+data=$CORVID_TEST_DATA/message2
+message=$data/attachments_with_unsafe_names.eml
+
+# tree: one block per entity in pre-order, the format scripts rely on.
+"$CORVID" mime tree "$message" > "$scratch/tree" 2> "$scratch/err" || fail "tree: $(cat "$scratch/err")"
+checks=$((checks + 1))
+blocks=$(grep -c '^[0-9]' "$scratch/tree")
+[ "$blocks" -eq 7 ] || fail "tree: expected 7 entities, got $blocks"
+expect_output "0 multipart/mixed charset=iso-8859-1 boundary=outer data=0 md5=d41d8cd98f00b204e9800998ecf8427e" \
+  head -n 1 "$scratch/tree"
+expect_output "  Subject: attachments with unsafe names" sed -n 2p "$scratch/tree"
+png_md5=$("$CORVID_PYTHON" -c 'import hashlib; print(hashlib.md5(bytes(range(256))).hexdigest())')
+expect_output "1 image/png charset=iso-8859-1 boundary= data=256 md5=$png_md5" \
+  bash -c "grep '^1 image/png' '$scratch/tree'"
+
+# rewrite: standard output and a file get the same bytes, and rewriting the
+# result changes nothing more.
+"$CORVID" mime rewrite "$message" "$scratch/once.eml" || fail "rewrite to a file"
+"$CORVID" mime rewrite "$message" > "$scratch/stdout.eml" || fail "rewrite to standard output"
+expect_same_file "$scratch/once.eml" "$scratch/stdout.eml"
+"$CORVID" mime rewrite "$scratch/once.eml" "$scratch/twice.eml" || fail "rewrite again"
+expect_same_file "$scratch/once.eml" "$scratch/twice.eml"
+# The writer rewrites Content-Type headers from the fields; the entities stay.
+expect_output "$(grep '^[0-9]' "$scratch/tree")" bash -c "'$CORVID' mime tree '$scratch/once.eml' | grep '^[0-9]'"
+
+# extract: safe names, no overwriting, numbered duplicates, exact bytes.
+mkdir "$scratch/parts"
+echo "keep me" > "$scratch/parts/report.txt"
+"$CORVID" mime extract "$message" "$scratch/parts" > "$scratch/list" 2> "$scratch/err" || fail "extract: $(cat "$scratch/err")"
+expect_output "$(printf '%s\n' part-1.txt evil.txt hidden report-2.txt report-3.txt part-6.png | sed "s|^|$scratch/parts/|")" \
+  cat "$scratch/list"
+expect_output "keep me" cat "$scratch/parts/report.txt"
+expect_output "climbs out" cat "$scratch/parts/evil.txt"
+expect_output "second report" cat "$scratch/parts/report-3.txt"
+expect_output "See the attached files." cat "$scratch/parts/part-1.txt"
+expect_output "$png_md5" bash -c "md5sum < '$scratch/parts/part-6.png' | cut -d' ' -f1"
+expect_output "evil.txt hidden part-1.txt part-6.png report-2.txt report-3.txt report.txt" \
+  bash -c "cd '$scratch/parts' && echo \$(ls -A)"
+
+# uuencoded files in a plain body come out as attachments.
+printf 'Subject: uu\r\n\r\nhello\r\n' > "$scratch/uu.eml"
+printf 'some bytes\000\377' > "$scratch/payload"
+uuencode "$scratch/payload" 'my file.bin' | tr -d '\r' | sed 's/$/\r/' >> "$scratch/uu.eml"
+expect_match '^0 multipart/mixed charset=iso-8859-1 boundary==_uue_conversion_boundary ' \
+  bash -c "'$CORVID' mime tree '$scratch/uu.eml' | head -n 1"
+"$CORVID" mime extract "$scratch/uu.eml" "$scratch/uu" > /dev/null || fail "extract uu"
+expect_same_file "$scratch/payload" "$scratch/uu/my file.bin"
+
+# Failures: one line on stderr, nothing on stdout.
+expect_failure "$CORVID" mime tree "$scratch/missing.eml"
+expect_failure "$CORVID" mime extract "$message" "$scratch/parts/report.txt/sub"
+deep=$scratch/deep.eml
+: > "$deep"
+for i in $(seq 1 70); do printf 'Content-Type: message/rfc822\r\n\r\n' >> "$deep"; done
+expect_failure "$CORVID" mime tree "$deep"
+checks=$((checks + 1))
+grep -q 'MIME tree depth exceeded' "$scratch/err" || fail "depth: $(cat "$scratch/err")"
+finish
