@@ -8,7 +8,7 @@ printf 'hi\n' > "$scratch/plain.txt"
 "$CORVID" mime compose --subject Hello --to "Ann <ann@example.com>" --text "$scratch/plain.txt" \
   --header "From: me@example.com" > "$scratch/out.eml" || fail "compose exited $?"
 printf '%s\r\n' 'Content-Type: text/plain; charset="utf-8"' 'Content-Transfer-Encoding: 7bit' \
-  'To: "Ann" <ann@example.com>' 'Subject: Hello' 'From: me@example.com' '' 'hi' '' > "$scratch/expected.eml"
+  'To: "Ann" <ann@example.com>' 'Subject: Hello' 'From: me@example.com' '' 'hi' > "$scratch/expected.eml"
 expect_same_file "$scratch/out.eml" "$scratch/expected.eml"
 
 expect_match 'Subject: =\?utf-8\?[BQ]\?' "$CORVID" mime compose --subject "Grüße"

@@ -33,11 +33,18 @@ std::string content_type_value(const std::string& old, const body& content, cons
     return value.render();
 }
 
-std::vector<std::string> split_lines(const std::string& data) {
+// The lines of a body. Where the body ends the whole message, a line end at
+// the very end of data closes its last line and opens none: written as one
+// more empty line, it would come back from the reader as one more line end,
+// and every load and save would grow the body. Before a boundary line the
+// empty line stays, since the line end in front of a boundary belongs to the
+// boundary and the body's own last line end would otherwise be lost.
+std::vector<std::string> split_lines(const std::string& data, bool ends_message) {
     std::vector<std::string> lines;
     line_reader reader(data);
     reader.finish();
     reader.get_lines(lines);
+    if (ends_message && lines.size() > 1 && (data.back() == '\r' || data.back() == '\n')) lines.pop_back();
     return lines;
 }
 
@@ -46,8 +53,8 @@ void write_base64(const std::string& data, std::vector<std::string>& lines) {
         lines.push_back(coding::base64_encode(std::string_view(data).substr(at, base64_chunk), true));
 }
 
-void write_quoted_printable(const std::string& data, std::vector<std::string>& lines) {
-    for (const std::string& line : split_lines(data)) {
+void write_quoted_printable(const std::string& data, bool ends_message, std::vector<std::string>& lines) {
+    for (const std::string& line : split_lines(data, ends_message)) {
         std::size_t at = 0;
         do {
             const std::string_view piece = std::string_view(line).substr(at, quoted_printable_chunk);
@@ -66,41 +73,47 @@ void write_quoted_printable(const std::string& data, std::vector<std::string>& l
     }
 }
 
-}  // namespace
-
-void entity::write(std::vector<std::string>& lines) const {
-    for (const header_field& header : headers) {
+// Writes one entity; ends_message tells whether nothing follows it in the
+// message (no boundary line of an enclosing multipart).
+void write_entity(const entity& part, bool ends_message, std::vector<std::string>& lines) {
+    for (const header_field& header : part.headers) {
         if (iequals(header.name, "Content-Type"))
-            lines.push_back(header.name + ": " + content_type_value(header.value, body, boundary));
+            lines.push_back(header.name + ": " + content_type_value(header.value, part.body, part.boundary));
         else
             lines.push_back(header.name + ": " + header.value);
     }
     lines.emplace_back();
 
-    if (!body.data.empty()) {
-        const std::string encoding = transfer_encoding();
+    const std::string& data = part.body.data;
+    if (!data.empty()) {
+        const bool body_ends_message = ends_message && part.children.empty();
+        const std::string encoding = part.transfer_encoding();
         if (encoding == "base64") {
-            write_base64(body.data, lines);
+            write_base64(data, lines);
         } else if (encoding == "quoted-printable") {
-            write_quoted_printable(body.data, lines);
+            write_quoted_printable(data, body_ends_message, lines);
         } else {
-            std::vector<std::string> text = split_lines(body.data);
+            std::vector<std::string> text = split_lines(data, body_ends_message);
             std::move(text.begin(), text.end(), std::back_inserter(lines));
         }
     }
 
-    if (children.empty()) return;
-    if (starts_with(body.content_type, "multipart/")) {
-        for (const entity& child : children) {
-            lines.push_back("--" + boundary);
-            child.write(lines);
+    if (part.children.empty()) return;
+    if (starts_with(part.body.content_type, "multipart/")) {
+        for (const entity& child : part.children) {
+            lines.push_back("--" + part.boundary);
+            write_entity(child, false, lines);
         }
-        lines.push_back("--" + boundary + "--");
+        lines.push_back("--" + part.boundary + "--");
     } else {
         // An enclosed message has exactly one child.
-        children.front().write(lines);
+        write_entity(part.children.front(), ends_message, lines);
     }
 }
+
+}  // namespace
+
+void entity::write(std::vector<std::string>& lines) const { write_entity(*this, true, lines); }
 
 std::vector<std::string> entity::write() const {
     std::vector<std::string> lines;

@@ -72,11 +72,11 @@ def check_message(name, data, spec):
             got = lf(payload.decode(charset))
             expected = lf(want["text"])
             top_level_lines = spec["single"] and part.get("Content-Transfer-Encoding", "").lower() != "base64"
-            if top_level_lines:
+            if top_level_lines and not expected.endswith("\n"):
                 # Every written line ends with CR LF, and at the end of a
                 # message nothing follows that could take the last one away
-                # (a boundary line does, in a multipart): the reader sees one
-                # more line end than the body text had.
+                # (a boundary line does, in a multipart): a text without a
+                # final line end gains one; a text with one keeps exactly it.
                 expected += "\n"
             check(got == expected, f"{where}: text {expected!r}, got {got!r}")
         if "data" in want:

@@ -1,5 +1,7 @@
 #include <corvid/internet/message2/entity.h>
 
+#include <corvid/line_writer.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,7 +56,7 @@ TEST(writer_test, base64_bodies_in_lines_of_76) {
 
 TEST(writer_test, quoted_printable_bodies_line_by_line) {
     EXPECT_EQ(body_of(encoded("quoted-printable", "one\r\ntwo")), (lines{"one", "two"}));
-    EXPECT_EQ(body_of(encoded("quoted-printable", "one\r\n")), (lines{"one", ""}));
+    EXPECT_EQ(body_of(encoded("quoted-printable", "one\r\n")), (lines{"one"}));
     // 75 input bytes per piece, soft breaks between pieces.
     EXPECT_EQ(body_of(encoded("quoted-printable", std::string(80, 'a'))),
               (lines{std::string(75, 'a') + "=", "aaaaa"}));
@@ -76,8 +78,38 @@ TEST(writer_test, quoted_printable_escapes_a_blank_that_ends_a_line) {
 }
 
 TEST(writer_test, other_bodies_are_written_as_they_are) {
-    EXPECT_EQ(body_of(encoded("", "a\r\nb\r\n")), (lines{"a", "b", ""}));
+    EXPECT_EQ(body_of(encoded("", "a\r\nb\r\n")), (lines{"a", "b"}));
+    EXPECT_EQ(body_of(encoded("", "\r\n")), (lines{""}));
     EXPECT_EQ(body_of(encoded("8bit", "a\rb\n\nc")), (lines{"a", "b", "", "c"}));
+}
+
+TEST(writer_test, a_final_line_end_stays_before_a_boundary_and_only_there) {
+    // In front of a boundary line the line end belongs to the boundary, so a
+    // part whose text ends with one needs an empty line to keep it.
+    entity message;
+    message.body.content_type = "multipart/mixed";
+    message.boundary = "b";
+    entity part;
+    part.body.data = "text\r\n";
+    message.children.push_back(part);
+    const lines written = message.write();
+    const lines tail(written.end() - 3, written.end());
+    EXPECT_EQ(tail, (lines{"text", "", "--b--"}));
+    // An enclosed message at the end of the message ends it like a single part.
+    entity outer;
+    outer.body.content_type = "message/rfc822";
+    outer.children.push_back(part);
+    EXPECT_EQ(outer.write().back(), "text");
+}
+
+TEST(writer_test, load_and_save_keep_a_single_part_body_unchanged) {
+    const std::string text = "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n\r\nline one\r\nline two\r\n";
+    entity once(text);
+    corvid::line_writer out(once.write());
+    std::string written;
+    out.take_text(written);
+    EXPECT_EQ(written, text);
+    EXPECT_EQ(entity(written).body.data, "line one\r\nline two\r\n");
 }
 
 TEST(writer_test, content_type_is_recomputed_from_the_body_fields) {
