@@ -50,6 +50,9 @@ md5::md5(std::string_view bytes) : state{0x67452301u, 0xefcdab89u, 0x98badcfeu, 
 md5::md5(from_file_t, const std::string& file_name) : md5() {
     // Failing silently would hand out the digest of whatever was read as if
     // it were the file's.
+    // The system would stop at a NUL byte and read some other file.
+    if (file_name.find('\0') != std::string::npos)
+        throw corvid::exception("cannot open a file name that holds a NUL byte");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(file_name.c_str(), "rb"), &std::fclose);
     if (!file) throw corvid::exception("cannot open " + file_name + ": " + std::strerror(errno));
     char piece[8192];

@@ -28,10 +28,16 @@ bool in_invalid_domain(const char* host) noexcept {
            (name.size() == domain.size() || name[name.size() - domain.size() - 1] == '.');
 }
 
+// The system reads a numeric service as strtoul does, with leading white
+// space and a plus sign, and keeps only the low 16 bits of the number.
 bool port_out_of_range(const char* service) noexcept {
-    if (service == nullptr || *service == '\0') return false;
+    if (service == nullptr) return false;
+    const char* p = service;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    if (*p == '+') ++p;
+    if (*p == '\0') return false;
     unsigned long value = 0;
-    for (const char* p = service; *p != '\0'; ++p) {
+    for (; *p != '\0'; ++p) {
         if (*p < '0' || *p > '9') return false;
         value = value * 10 + static_cast<unsigned long>(*p - '0');
         if (value > 65535) return true;

@@ -62,6 +62,10 @@ void listen(native_socket s, int backlog, std::error_code& ec) noexcept {
 socket_handle accept(native_socket s, std::error_code& ec) noexcept {
     if (!ready(ec)) return {};
     int fd = retry(ec, [&] { return sys::calls().accept4(s, nullptr, nullptr, SOCK_CLOEXEC); });
+    // Linux reports a connection that its peer dropped while it waited as
+    // aborted; the classic API reports it as reset, and callers tell it from
+    // a broken listener by that code.
+    if (ec == socket_errc::connection_aborted) report(ec, socket_errc::connection_reset);
     return socket_handle(fd < 0 ? invalid_socket : fd);
 }
 

@@ -124,6 +124,8 @@ TEST(md5_test, files) {
     ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     close(fd);
     EXPECT_EQ(cc::md5(cc::from_file, name).hex_digest(), cc::md5(bytes).hex_digest());
+    // A name with a NUL byte names no file; the part before it is another.
+    EXPECT_THROW(cc::md5(cc::from_file, std::string(name) + std::string(1, '\0') + ".bak"), corvid::exception);
     unlink(name);
 
     // A file that cannot be read is an error, not the empty input's digest.

@@ -50,6 +50,10 @@ TEST_F(resolver, numeric_service_beyond_the_port_range_is_not_found) {
     addrinfo* list = nullptr;
     EXPECT_EQ(platform::get_address_info("127.0.0.1", "65536", nullptr, &list), 10109);
     EXPECT_EQ(platform::get_address_info("127.0.0.1", "99999", nullptr, &list), 10109);
+    // The system reader takes leading white space and a plus sign too, and
+    // would then keep only the low 16 bits: 65561 would become port 25.
+    for (const char* service : {" 65561", "+65561", "\t 4294967321", " +70000"})
+        EXPECT_EQ(platform::get_address_info("127.0.0.1", service, nullptr, &list), 10109) << service;
     ASSERT_EQ(platform::get_address_info("127.0.0.1", "65535", nullptr, &list), 0);
     platform::address_info_list owned(list);
     EXPECT_NE(owned, nullptr);

@@ -180,6 +180,20 @@ TEST_F(socket_layer, sending_to_a_closed_peer_reports_reset_without_a_signal) {
     EXPECT_EQ(platform::last_error(), 10054);
 }
 
+TEST_F(socket_layer, connection_dropped_before_accept_reports_reset) {
+    // Linux says ECONNABORTED where the classic API says the waiting peer
+    // reset its connection; a server takes either as "try the next one".
+    corvid::test::sys_guard guard;
+    corvid::test::fail_with(sys::calls().accept4, ECONNABORTED);
+    sockaddr_in address{};
+    auto server = listener(&address);
+    std::error_code ec;
+    auto accepted = platform::accept(server.get(), ec);
+    EXPECT_EQ(ec.value(), 10054);
+    EXPECT_EQ(platform::last_error(), 10054);
+    EXPECT_FALSE(accepted.valid());
+}
+
 TEST(socket_layer_stopped, every_call_fails_with_not_initialised) {
     ASSERT_FALSE(platform::started());
     std::error_code ec;

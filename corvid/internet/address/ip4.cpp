@@ -4,6 +4,7 @@
 #include <corvid/internet/environment/errors.h>
 #include <corvid/platform/error.h>
 #include <corvid/platform/resolver.h>
+#include <corvid/platform/subsystem.h>
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -17,9 +18,19 @@ namespace {
 constexpr int code(socket_errc e) { return static_cast<int>(e); }
 
 // The first IPv4 result for host (and service, when given).
-sockaddr_in resolve(const std::string& host, const char* service) {
+sockaddr_in resolve(const std::string& host, const std::string* service) {
     addrinfo* raw = nullptr;
-    int status = platform::get_address_info(host.c_str(), service, nullptr, &raw);
+    int status;
+    // The resolver would stop at a NUL byte and look up some other name.
+    if (host.find('\0') != std::string::npos) {
+        status = code(socket_errc::host_not_found);
+        platform::set_last_error(status);
+    } else if (service != nullptr && service->find('\0') != std::string::npos) {
+        status = code(socket_errc::type_not_found);
+        platform::set_last_error(status);
+    } else {
+        status = platform::get_address_info(host.c_str(), service ? service->c_str() : nullptr, nullptr, &raw);
+    }
     platform::address_info_list list(raw);  // freed on every way out
     switch (status) {
         case 0:
@@ -49,7 +60,7 @@ ip4::ip4(const std::string& host, std::uint16_t port) : record(resolve(host, nul
 }
 
 ip4::ip4(const std::string& host, const std::string& service)
-    : record(resolve(host, service.c_str())) {}
+    : record(resolve(host, &service)) {}
 
 void ip4::assign(const void* raw, int length) {
     if (length != size()) throw invalid_address_format("Size mismatch");

@@ -52,6 +52,19 @@ TEST_F(ip4_test, unknown_host_is_not_found) {
     EXPECT_EQ(corvid::platform::last_error(), 11001);
 }
 
+// The resolver reads C strings: a NUL byte would make it resolve only the
+// text before it, here the loopback address and the SMTP port.
+TEST_F(ip4_test, names_with_a_nul_byte_name_nothing) {
+    const std::string host("127.0.0.1\0.example", 19);
+    EXPECT_EQ(what_of<address::host_not_found>([&] { ip4(host, 25); }),
+              "internet.address.host_not_found[GetAddrInfoA() failed]");
+    EXPECT_EQ(corvid::platform::last_error(), 11001);
+    const std::string service("25\0", 3);
+    EXPECT_EQ(what_of<address::service_not_found>([&] { ip4("127.0.0.1", service); }),
+              "internet.address.service_not_found[GetAddrInfoA() failed]");
+    EXPECT_EQ(corvid::platform::last_error(), 10109);
+}
+
 TEST(ip4_stopped, resolving_before_start_up_is_not_ready) {
     EXPECT_EQ(what_of<env::subsystem_not_ready>([] { ip4("127.0.0.1", 25); }),
               "internet.environment.subsystem_not_ready[GetAddrInfoA() failed]");
