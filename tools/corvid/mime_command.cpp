@@ -45,8 +45,9 @@ std::u16string from_utf8(const std::string& bytes, const std::string& what) {
 }
 
 void add_raw_header(message2::entity& message, const std::string& option) {
-    if (option.find_first_of("\r\n") != option.npos)
-        throw corvid::exception("--header may not hold a line break: " + option);
+    // The option itself is left out of the message: it would break the one
+    // error line in two.
+    if (option.find_first_of("\r\n") != option.npos) throw corvid::exception("--header may not hold a line break");
     const std::size_t colon = option.find(':');
     const std::string name = option.substr(0, colon);
     if (colon == option.npos || name.empty() ||
@@ -148,6 +149,13 @@ message2::entity compose(const compose_options& options) {
             header_type::addresses_value_type one("utf-8");
             one.parse(entry);
             if (one.addresses.empty()) throw corvid::exception("--to holds no address: " + entry);
+            // Addresses are written as they stand, so a line break in one,
+            // typed or decoded from an encoded word, would start a header
+            // line of its own.
+            for (const auto& mailbox : one.addresses)
+                if (std::any_of(mailbox.address.begin(), mailbox.address.end(),
+                                [](unsigned char c) { return c < ' ' || c == 127; }))
+                    throw corvid::exception("--to may not hold a control character in an address");
             to.addresses.insert(to.addresses.end(), one.addresses.begin(), one.addresses.end());
         }
         message.add_header("To", to);
