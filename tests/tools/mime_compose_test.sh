@@ -43,6 +43,11 @@ expect_error "$CORVID" mime compose --to "<>"
 expect_error "$CORVID" mime compose --to $'a@b\r\nBcc: evil@example.com'
 expect_error "$CORVID" mime compose --to '<=?utf-8?Q?a=0D=0ABcc:_evil@example.com?=>'
 expect_error "$CORVID" mime compose --header $'X-A: one\nX-B: two'
+# Addresses are ASCII on the wire; a non-ASCII one would come out as other
+# bytes than were given, or not at all.
+expect_error "$CORVID" mime compose --to "Jörg <jörg@example.com>"
+expect_error "$CORVID" mime compose --to "<中@example.com>"
+expect_error "$CORVID" mime compose --to "jörg@example.com"
 expect_error "$CORVID" mime compose --subject $'bad \xff'
 expect_failure "$CORVID" mime
 
