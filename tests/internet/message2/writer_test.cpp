@@ -1,7 +1,5 @@
 #include <corvid/internet/message2/entity.h>
 
-#include <corvid/internet/message2/header_type/parametized_value_type.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +13,6 @@
 namespace {
 
 using corvid::internet::message2::entity;
-namespace header_type = corvid::internet::message2::header_type;
 using lines = std::vector<std::string>;
 
 const std::string default_type = "Content-Type: text/plain; charset=\"iso-8859-1\"";
@@ -107,14 +104,10 @@ TEST(writer_test, content_type_with_words_in_two_charsets_can_be_written) {
     e.body.content_type = "application/octet-stream";
     e.headers[0].value = "application/octet-stream; name=\"=?utf-8?B?5Lit?=\"; x=\"=?iso-8859-1?Q?=E9?=\"";
     const std::string written = e.write()[0];
+    EXPECT_EQ(written, "Content-Type: application/octet-stream; name=\"=?utf-8?B?5Lit?=\"; x=\"=?utf-8?B?w6k=?=\"");
     entity back;
     back.headers[0].value = written.substr(written.find(": ") + 2);
     EXPECT_EQ(back.attachment().file_name, u"\u4E2D");
-    header_type::parametized_value_type value;
-    ASSERT_TRUE(back.get_header("Content-Type", value));
-    std::u16string x;
-    EXPECT_TRUE(value.parameter("x", x));
-    EXPECT_EQ(x, u"\u00E9");
 }
 
 TEST(writer_test, multipart_boundaries) {
