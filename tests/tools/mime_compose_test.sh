@@ -38,6 +38,16 @@ expect_error "$CORVID" mime compose --text "$scratch/utf8.txt" --charset x-unkno
 expect_error "$CORVID" mime compose --header "no colon here"
 expect_error "$CORVID" mime compose --header ": empty name"
 expect_error "$CORVID" mime compose --to "<>"
+# A line break in an address, typed or hidden in an encoded word, would start
+# a header of its own; the error names the option on one line.
+expect_error "$CORVID" mime compose --to $'a@b\r\nBcc: evil@example.com'
+expect_error "$CORVID" mime compose --to '<=?utf-8?Q?a=0D=0ABcc:_evil@example.com?=>'
+expect_error "$CORVID" mime compose --header $'X-A: one\nX-B: two'
+# Addresses are ASCII on the wire; a non-ASCII one would come out as other
+# bytes than were given, or not at all.
+expect_error "$CORVID" mime compose --to "Jörg <jörg@example.com>"
+expect_error "$CORVID" mime compose --to "<中@example.com>"
+expect_error "$CORVID" mime compose --to "jörg@example.com"
 expect_error "$CORVID" mime compose --subject $'bad \xff'
 expect_failure "$CORVID" mime
 

@@ -9,6 +9,7 @@
 #include <corvid/line_writer.h>
 #include <corvid/unicode/charset.h>
 #include <corvid/unicode/convert.h>
+#include <corvid/unicode/errors.h>
 
 #include <algorithm>
 #include <memory>
@@ -45,8 +46,9 @@ std::u16string from_utf8(const std::string& bytes, const std::string& what) {
 }
 
 void add_raw_header(message2::entity& message, const std::string& option) {
-    if (option.find_first_of("\r\n") != option.npos)
-        throw corvid::exception("--header may not hold a line break: " + option);
+    // The option itself is left out of the message: it would break the one
+    // error line in two.
+    if (option.find_first_of("\r\n") != option.npos) throw corvid::exception("--header may not hold a line break");
     const std::size_t colon = option.find(':');
     const std::string name = option.substr(0, colon);
     if (colon == option.npos || name.empty() ||
@@ -141,13 +143,27 @@ message2::entity compose(const compose_options& options) {
     }
     if (!options.to.empty()) {
         header_type::addresses_value_type to("utf-8");
+        const std::string not_ascii = "--to addresses must be ASCII without control characters";
         // Read as header text whose undecorated bytes are UTF-8, so that
         // "Name <addr>, Other <addr>" gives two mailboxes.
         for (const std::string& entry : options.to) {
             from_utf8(entry, "--to");
             header_type::addresses_value_type one("utf-8");
-            one.parse(entry);
+            // An address in angle brackets is kept as single bytes, so one
+            // beyond U+00FF cannot be stored at all.
+            try {
+                one.parse(entry);
+            } catch (const unicode::unmappable_character&) {
+                throw corvid::exception(not_ascii);
+            }
             if (one.addresses.empty()) throw corvid::exception("--to holds no address: " + entry);
+            // Addresses are written as they stand: a line break in one, typed
+            // or decoded from an encoded word, would start a header line of
+            // its own, and other non-ASCII bytes would not be the UTF-8 given.
+            for (const auto& mailbox : one.addresses)
+                if (std::any_of(mailbox.address.begin(), mailbox.address.end(),
+                                [](unsigned char c) { return c < ' ' || c >= 127; }))
+                    throw corvid::exception(not_ascii);
             to.addresses.insert(to.addresses.end(), one.addresses.begin(), one.addresses.end());
         }
         message.add_header("To", to);

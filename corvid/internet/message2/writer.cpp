@@ -5,6 +5,7 @@
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/line_reader.h>
 #include <corvid/text.h>
+#include <corvid/unicode/errors.h>
 
 #include <algorithm>
 #include <string_view>
@@ -30,7 +31,15 @@ std::string content_type_value(const std::string& old, const body& content, cons
     else
         value.remove_parameter("charset");
     if (!boundary.empty()) value.set_parameter_from("boundary", boundary, utf8);
-    return value.render();
+    try {
+        return value.render();
+    } catch (const unicode::unmappable_character&) {
+        // Parsing leaves the charset of the last encoded word, which need not
+        // hold the text of an earlier one in another charset; a message that
+        // was read must still be writable.
+        value.charset = "utf-8";
+        return value.render();
+    }
 }
 
 // The lines of a body. Where the body ends the whole message, a line end at

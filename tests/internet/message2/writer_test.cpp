@@ -129,6 +129,19 @@ TEST(writer_test, content_type_is_recomputed_from_the_body_fields) {
     EXPECT_EQ(e.write()[0], "content-type: text/html; name=\"x.txt\"");
 }
 
+TEST(writer_test, content_type_with_words_in_two_charsets_can_be_written) {
+    // Parsing leaves the charset of the last word, which cannot hold the
+    // name decoded from the first.
+    entity e;
+    e.body.content_type = "application/octet-stream";
+    e.headers[0].value = "application/octet-stream; name=\"=?utf-8?B?5Lit?=\"; x=\"=?iso-8859-1?Q?=E9?=\"";
+    const std::string written = e.write()[0];
+    EXPECT_EQ(written, "Content-Type: application/octet-stream; name=\"=?utf-8?B?5Lit?=\"; x=\"=?utf-8?B?w6k=?=\"");
+    entity back;
+    back.headers[0].value = written.substr(written.find(": ") + 2);
+    EXPECT_EQ(back.attachment().file_name, u"\u4E2D");
+}
+
 TEST(writer_test, multipart_boundaries) {
     entity root;
     root.body.content_type = "multipart/mixed";
