@@ -15,10 +15,10 @@ void add_resolve_command(CLI::App& app);
 void add_encode_command(CLI::App& app);
 void add_decode_command(CLI::App& app);
 void add_md5_command(CLI::App& app);
+// "mime" with compose, and the reading commands below it.
 void add_mime_command(CLI::App& app);
-// Adds tree, rewrite and extract to the "mime" subcommand, creating it when
-// no other command has.
-void add_mime_read_commands(CLI::App& app);
+// Adds tree, rewrite and extract to the "mime" subcommand.
+void add_mime_read_commands(CLI::App& mime);
 
 }  // namespace corvid_tool
 

@@ -180,7 +180,7 @@ message2::entity compose(const compose_options& options) {
 }  // namespace
 
 void add_mime_command(CLI::App& app) {
-    auto* mime = app.add_subcommand("mime", "Build MIME messages");
+    auto* mime = app.add_subcommand("mime", "Build and read MIME messages");
     mime->require_subcommand(1);
 
     auto options = std::make_shared<compose_options>();
@@ -199,6 +199,7 @@ void add_mime_command(CLI::App& app) {
         corvid::line_writer(compose(*options).write()).take_text(text);
         write_output(text);
     });
+    add_mime_read_commands(*mime);
 }
 
 }  // namespace corvid_tool

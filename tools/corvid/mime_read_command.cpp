@@ -116,16 +116,6 @@ void extract(const message2::entity& part, const std::string& folder, unsigned& 
     report += create_file(folder, name, part.body.data) + '\n';
 }
 
-CLI::App* mime_command(CLI::App& app) {
-    try {
-        return app.get_subcommand("mime");
-    } catch (const CLI::OptionNotFound&) {
-        auto* mime = app.add_subcommand("mime", "Build and read MIME messages");
-        mime->require_subcommand(1);
-        return mime;
-    }
-}
-
 struct read_options {
     std::string file;
     std::string out;
@@ -133,8 +123,8 @@ struct read_options {
 
 }  // namespace
 
-void add_mime_read_commands(CLI::App& app) {
-    CLI::App* mime = mime_command(app);
+void add_mime_read_commands(CLI::App& mime_app) {
+    CLI::App* mime = &mime_app;
 
     auto options = std::make_shared<read_options>();
     auto* tree = mime->add_subcommand("tree", "Print the entity tree of a message, one block per entity");
