@@ -101,6 +101,8 @@ part_index entity::find_parts(std::string prefix, bool skip_enclosed) {
 void entity::save(const std::string& path) const {
     std::string text;
     line_writer(write()).take_text(text);
+    // The system would stop at a NUL byte and write some other file.
+    if (path.find('\0') != std::string::npos) throw generic("unable to open file for output: " + path);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw generic("unable to open file for output: " + path);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));

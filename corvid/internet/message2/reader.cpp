@@ -280,6 +280,8 @@ entity::entity(const std::vector<std::string>& lines) { read_entity(*this, lines
 entity::entity(line_iterator first, line_iterator last, unsigned depth) { read_entity(*this, first, last, depth); }
 
 entity entity::load(const std::string& path) {
+    // The system would stop at a NUL byte and read some other file.
+    if (path.find('\0') != std::string::npos) throw generic("unable to open file for input: " + path);
     std::ifstream file(path, std::ios::binary);
     if (!file) throw generic("unable to open file for input: " + path);
     std::string text;

@@ -172,6 +172,11 @@ TEST_F(entity_file_test, save_failures_are_reported) {
         EXPECT_TRUE(corvid::ends_with(error.message(), missing)) << error.what();
         EXPECT_TRUE(corvid::starts_with(error.message(), "unable to open file for output: "));
     }
+    // A NUL byte would cut the name short: x.eml must not be written.
+    const std::string cut = ::testing::TempDir() + "x.eml";
+    std::remove(cut.c_str());
+    EXPECT_THROW(e.save(cut + std::string("\0.bak", 5)), generic);
+    EXPECT_FALSE(std::ifstream(cut));
     // The open succeeds but the bytes never reach the disk.
     if (std::ifstream("/dev/full")) {
         EXPECT_THROW(e.save("/dev/full"), generic);

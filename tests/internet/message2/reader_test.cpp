@@ -296,6 +296,13 @@ TEST(entity_reader, load_reads_files_and_reports_missing_ones) {
         EXPECT_NE(what.find("unable to open file for input: " + missing), std::string::npos) << what;
     }
 
+    // A NUL byte would cut the name short and read another file.
+    const std::string real = temporary_path("real.eml");
+    std::ofstream(real, std::ios::binary) << "\r\nbody";
+    EXPECT_THROW(static_cast<void>(entity::load(real + std::string("\0.bak", 5))),
+                 corvid::internet::message2::generic);
+    std::remove(real.c_str());
+
     // Sizes around the 8192-byte read blocks.
     for (const std::size_t size : {8191u, 8192u, 8193u, 16384u}) {
         const std::string path = temporary_path("block.eml");
