@@ -7,13 +7,13 @@
 #include <string_view>
 
 #include <corvid/unicode/charset.h>
+#include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
 
 namespace corvid::unicode {
 
 namespace {
 
-constexpr int utf8 = 65001;
 // 0 is never a valid answer, so it marks "not known yet".
 std::atomic<int> current{0};
 
@@ -36,7 +36,7 @@ std::string installed_codeset(const std::string& name) {
 int codepage_from_codeset(const std::string& codeset) {
     int codepage = codepage_from_charset(codeset);
     // A codeset like "windows" alone would make 0 stand for itself.
-    return codepage == 0 ? utf8 : codepage;
+    return codepage == 0 ? utf8_codepage : codepage;
 }
 
 int read_environment() {
@@ -44,19 +44,19 @@ int read_environment() {
         const char* value = std::getenv(variable);
         if (value != nullptr && *value != '\0') return codepage_from_locale(value);
     }
-    return utf8;
+    return utf8_codepage;
 }
 
 }  // namespace
 
 int codepage_from_locale(const std::string& locale_name) {
-    if (is_c_locale(locale_name)) return utf8;
+    if (is_c_locale(locale_name)) return utf8_codepage;
     if (std::string codeset = installed_codeset(locale_name); !codeset.empty())
         return codepage_from_codeset(codeset);
     std::string_view name = locale_name;
     name = name.substr(0, name.find('@'));
     std::size_t dot = name.find('.');
-    if (dot == std::string_view::npos) return utf8;
+    if (dot == std::string_view::npos) return utf8_codepage;
     return codepage_from_codeset(std::string(name.substr(dot + 1)));
 }
 

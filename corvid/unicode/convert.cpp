@@ -15,7 +15,6 @@ namespace corvid::unicode {
 
 namespace {
 
-constexpr int utf8 = 65001;
 
 [[noreturn]] void throw_for(UErrorCode status) {
     switch (status) {
@@ -188,7 +187,7 @@ std::u16string to_wide(const std::string& text, int codepage) {
     const bool strict = allows_strict_flags(codepage);
     const int page = resolve(codepage);
     if (page == no_codepage) return bytes_to_wide(text);
-    if (page == utf8 && text.size() <= fast_limit)
+    if (page == utf8_codepage && text.size() <= fast_limit)
         return utf8_call<std::u16string>(text, 1, u_strFromUTF8WithSub, strict ? U_SENTINEL : 0xFFFD);
     return converter_to_wide(text, page, strict);
 }
@@ -198,7 +197,7 @@ std::string to_narrow(const std::u16string& text, int codepage) {
     const bool strict = allows_strict_flags(codepage);
     const int page = resolve(codepage);
     if (page == no_codepage) return wide_to_bytes(text);
-    if (page == utf8 && text.size() <= fast_limit)
+    if (page == utf8_codepage && text.size() <= fast_limit)
         return utf8_call<std::string>(text, 3, u_strToUTF8WithSub, strict ? U_SENTINEL : 0xFFFD);
     std::string narrow = converter_to_narrow(text, page, strict);
     if (page == hz) close_hz_run(narrow);

@@ -9,6 +9,9 @@ namespace corvid::unicode {
 // value (U+0000 to U+00FF), both ways. Unknown charset names resolve to it.
 constexpr int no_codepage = -1;
 
+// UTF-8, the code page in which the library reads and writes protocol text.
+constexpr int utf8_codepage = 65001;
+
 // Conversion between narrow text (bytes in a code page) and wide text
 // (UTF-16 code units). A code page is a Windows code page number; 0 is the
 // ANSI code page (see ansi_codepage.h) and no_codepage the byte mapping.

@@ -25,7 +25,6 @@ namespace message2 = corvid::internet::message2;
 namespace header_type = corvid::internet::message2::header_type;
 namespace unicode = corvid::unicode;
 
-constexpr int utf8 = 65001;
 
 struct compose_options {
     std::vector<std::string> headers;
@@ -40,8 +39,8 @@ struct compose_options {
 // Command-line text is taken as UTF-8; the conversion would quietly replace
 // broken sequences, so they are refused instead.
 std::u16string from_utf8(const std::string& bytes, const std::string& what) {
-    std::u16string text = unicode::to_wide(bytes, utf8);
-    if (unicode::to_narrow(text, utf8) != bytes) throw corvid::exception(what + " is not valid UTF-8");
+    std::u16string text = unicode::to_wide(bytes, unicode::utf8_codepage);
+    if (unicode::to_narrow(text, unicode::utf8_codepage) != bytes) throw corvid::exception(what + " is not valid UTF-8");
     return text;
 }
 

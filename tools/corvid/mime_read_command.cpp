@@ -24,7 +24,6 @@ namespace {
 
 namespace message2 = corvid::internet::message2;
 
-constexpr int utf8 = 65001;
 
 // One block per entity in pre-order; scripts read this format, keep it.
 void print_tree(const message2::entity& part, unsigned depth, std::string& out) {
@@ -49,7 +48,7 @@ std::string extension_of(const std::string& content_type) {
 // component only, no control characters, no "..", no leading dot; at most
 // 200 bytes, cut at a UTF-8 character boundary.
 std::string safe_file_name(const std::u16string& wide) {
-    std::string full = corvid::unicode::to_narrow(wide, utf8);
+    std::string full = corvid::unicode::to_narrow(wide, corvid::unicode::utf8_codepage);
     const std::size_t separator = full.find_last_of("/\\");
     if (separator != std::string::npos) full.erase(0, separator + 1);
     std::string name;

@@ -14,7 +14,6 @@ namespace corvid::internet::message2 {
 
 namespace {
 
-constexpr int utf8 = 65001;
 
 const header_field* first_header(const header_list& headers, std::string_view name) {
     const auto found = std::find_if(headers.begin(), headers.end(),
@@ -32,8 +31,8 @@ void enumerate(entity& part, entity* parent, unsigned depth, bool skip_enclosed,
 
 entity::entity() {
     header_type::parametized_value_type content_type;
-    content_type.set_text_from(body.content_type, utf8);
-    content_type.set_parameter_from("charset", body.charset, utf8);
+    content_type.set_text_from(body.content_type, unicode::utf8_codepage);
+    content_type.set_parameter_from("charset", body.charset, unicode::utf8_codepage);
     add_header("Content-Type", content_type);
 }
 
@@ -66,7 +65,7 @@ void entity::remove_headers(std::string_view name) {
 std::string entity::transfer_encoding() const {
     header_type::unstructured_value_type encoding;
     if (!get_header("Content-Transfer-Encoding", encoding)) return {};
-    return to_lower(encoding.text_in(utf8));
+    return to_lower(encoding.text_in(unicode::utf8_codepage));
 }
 
 attachment_info entity::attachment() const {

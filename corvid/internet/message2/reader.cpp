@@ -14,6 +14,7 @@
 #include <corvid/coding/quoted_printable.h>
 #include <corvid/line_reader.h>
 #include <corvid/text.h>
+#include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
 
 #include <algorithm>
@@ -29,7 +30,6 @@ namespace {
 // Deeper entities than this are refused: reading recurses once per level, and
 // a hostile message could otherwise nest until the stack runs out.
 constexpr unsigned depth_ceiling = 64;
-constexpr int utf8 = 65001;
 
 // The white space of the classic locale, whatever the global one is.
 bool is_space(char c) noexcept {
@@ -91,11 +91,11 @@ void synchronise_content_type(entity& target, const std::string& value) {
         synchronise_raw(target, value);
         return;
     }
-    target.body.content_type = to_lower(type.text_in(utf8));
+    target.body.content_type = to_lower(type.text_in(unicode::utf8_codepage));
     std::string parameter;
-    target.body.charset = type.parameter_in("charset", utf8, parameter) ? to_lower(parameter) : "iso-8859-1";
+    target.body.charset = type.parameter_in("charset", unicode::utf8_codepage, parameter) ? to_lower(parameter) : "iso-8859-1";
     parameter.clear();
-    target.boundary = type.parameter_in("boundary", utf8, parameter) ? parameter : std::string();
+    target.boundary = type.parameter_in("boundary", unicode::utf8_codepage, parameter) ? parameter : std::string();
 }
 
 // Unfolds and splits the header block [first, end); returns where it ended
@@ -133,12 +133,9 @@ line_iterator read_headers(entity& target, line_iterator first, line_iterator en
         }
         target.headers.push_back({std::move(line), std::move(value)});
     }
-    if (!has_content_type) {
-        header_type::parametized_value_type type;
-        type.set_text_from(target.body.content_type, utf8);
-        type.set_parameter_from("charset", target.body.charset, utf8);
-        target.add_header("Content-Type", type);
-    }
+    // Without one, the body fields kept their defaults: give the entity the
+    // Content-Type header that a new entity starts with.
+    if (!has_content_type) target.headers.push_back(entity().headers.front());
     return first;
 }
 

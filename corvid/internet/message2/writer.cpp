@@ -5,6 +5,7 @@
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/line_reader.h>
 #include <corvid/text.h>
+#include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
 
 #include <algorithm>
@@ -16,7 +17,6 @@ namespace corvid::internet::message2 {
 
 namespace {
 
-constexpr int utf8 = 65001;
 // 57 input bytes make one base64 line of 76 characters.
 constexpr std::size_t base64_chunk = 57;
 // Input bytes per quoted-printable output line, before escaping.
@@ -25,12 +25,12 @@ constexpr std::size_t quoted_printable_chunk = 75;
 std::string content_type_value(const std::string& old, const body& content, const std::string& boundary) {
     header_type::parametized_value_type value;
     value.parse(old);
-    value.set_text_from(content.content_type, utf8);
+    value.set_text_from(content.content_type, unicode::utf8_codepage);
     if (starts_with(content.content_type, "text/") && !content.charset.empty())
-        value.set_parameter_from("charset", content.charset, utf8);
+        value.set_parameter_from("charset", content.charset, unicode::utf8_codepage);
     else
         value.remove_parameter("charset");
-    if (!boundary.empty()) value.set_parameter_from("boundary", boundary, utf8);
+    if (!boundary.empty()) value.set_parameter_from("boundary", boundary, unicode::utf8_codepage);
     try {
         return value.render();
     } catch (const unicode::unmappable_character&) {
