@@ -1,6 +1,8 @@
 #ifndef CORVID_LINE_READER_H
 #define CORVID_LINE_READER_H
 
+#include <corvid/line_scanner.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -44,7 +46,7 @@ private:
     std::string input;
     std::size_t position = 0;
     std::string partial;
-    char last_terminator = 0;
+    line_scanner scanner;
     bool ended = false;
 };
 

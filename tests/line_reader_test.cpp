@@ -1,10 +1,14 @@
 #include <corvid/line_reader.h>
 
+#include "tests/support/line_cases.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <list>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -79,27 +83,25 @@ TEST(line_reader_test, without_finish_the_partial_line_waits) {
 }
 
 TEST(line_reader_test, a_terminator_split_across_appends_counts_once) {
-    struct row {
-        std::string text;
-        lines expected;
-    };
-    const row rows[] = {
-        {"a\r\nb", {"a", "b"}},      // CR | LF
-        {"a\n\rb", {"a", "b"}},      // LF | CR
-        {"a\r\rb", {"a", "", "b"}},  // CR | CR
-        {"a\n\nb", {"a", "", "b"}},  // LF | LF
-        {"a\r\n\r\nb", {"a", "", "b"}},
-        {"a\n\r\n\rb", {"a", "", "b"}},
-        {"a\r\n\n\rb", {"a", "", "b"}},
-        {"\r\n", {"", ""}},
-    };
-    for (const row& r : rows) {
+    for (const auto& c : corvid::test::line_cases()) {
+        lines expected = c.lines;
+        expected.push_back(c.tail);
         // Every way of cutting the text once and twice, empty pieces included.
-        for (std::size_t i = 0; i <= r.text.size(); ++i) {
-            EXPECT_EQ(read_in_pieces(r.text, {i}), r.expected) << "cut at " << i << " of " << testing::PrintToString(r.text);
-            for (std::size_t j = i; j <= r.text.size(); ++j)
-                EXPECT_EQ(read_in_pieces(r.text, {i, j}), r.expected) << "cuts " << i << "," << j;
+        for (std::size_t i = 0; i <= c.text.size(); ++i) {
+            EXPECT_EQ(read_in_pieces(c.text, {i}), expected) << "cut at " << i << " of " << testing::PrintToString(c.text);
+            for (std::size_t j = i; j <= c.text.size(); ++j)
+                EXPECT_EQ(read_in_pieces(c.text, {i, j}), expected) << "cuts " << i << "," << j;
         }
+    }
+}
+
+TEST(line_reader_test, agrees_with_the_plain_rule_on_random_texts) {
+    std::mt19937 random(7);
+    std::vector<std::size_t> cuts;
+    for (int round = 0; round < 2000; ++round) {
+        std::string text = corvid::test::random_text(random, cuts);
+        ASSERT_EQ(read_in_pieces(text, cuts), corvid::test::plain_lines(text))
+            << testing::PrintToString(text);
     }
 }
 
@@ -145,20 +147,24 @@ TEST(line_reader_test, get_lines_fills_any_sequence) {
 }
 
 TEST(line_reader_test, many_lines_in_a_large_text) {
-    std::string text;
-    for (int i = 0; i < 200000; ++i) text += "line " + std::to_string(i) + (i % 2 ? "\r\n" : "\n");
-    corvid::line_reader reader(std::move(text));
-    reader.finish();
-    std::string line;
-    int count = 0;
-    while (reader.get_line(line)) {
-        if (count < 200000) {
-            ASSERT_EQ(line, "line " + std::to_string(count));
+    // Mixed ends, and CR only: a search for LF must not run to the end of
+    // the text at every line.
+    for (const auto& [odd, even] : {std::pair{"\r\n", "\n"}, std::pair{"\r", "\r"}}) {
+        std::string text;
+        for (int i = 0; i < 200000; ++i) text += "line " + std::to_string(i) + (i % 2 ? odd : even);
+        corvid::line_reader reader(std::move(text));
+        reader.finish();
+        std::string line;
+        int count = 0;
+        while (reader.get_line(line)) {
+            if (count < 200000) {
+                ASSERT_EQ(line, "line " + std::to_string(count));
+            }
+            ++count;
         }
-        ++count;
+        EXPECT_EQ(count, 200001);
+        EXPECT_EQ(line, "");
     }
-    EXPECT_EQ(count, 200001);
-    EXPECT_EQ(line, "");
 }
 
 }  // namespace

@@ -31,15 +31,15 @@ inline bool ready(std::error_code& ec) noexcept {
 }
 
 // Runs a system call until it is not interrupted by a signal. errno is read
-// once, right after the call, and mapped into ec on failure.
-template <typename Call>
-auto retry(std::error_code& ec, Call call) noexcept {
+// once, right after the call, and mapped into ec by map on failure.
+template <typename Call, typename Map = int (*)(int) noexcept>
+auto retry(std::error_code& ec, Call call, Map map = from_errno) noexcept {
     for (;;) {
         auto result = call();
         if (result >= 0) return result;
         int error = errno;
         if (error == EINTR) continue;
-        report(ec, from_errno(error));
+        report(ec, map(error));
         return result;
     }
 }

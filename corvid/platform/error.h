@@ -63,7 +63,8 @@ inline constexpr int unmapped_errno_base = 0x20000000;
 inline constexpr int unmapped_resolver_base = 0x20010000;
 
 // The code for an errno value that a socket call left. A receive time-out
-// (EAGAIN) counts as timed_out: the library's sockets are never non-blocking.
+// (EAGAIN) counts as timed_out: the library's sockets are blocking, and the
+// calls that do not block report would_block themselves.
 int from_errno(int error) noexcept;
 
 // The code for a getaddrinfo or getnameinfo result; saved_errno is consulted

@@ -3,7 +3,10 @@
 #include <corvid/platform/call.h>
 #include <corvid/platform/sys.h>
 
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/time.h>
 
 namespace corvid::platform {
@@ -86,6 +89,44 @@ void connect(native_socket s, const sockaddr* address, socklen_t length,
     report(ec, from_errno(error));
 }
 
+bool connect(native_socket s, const sockaddr* address, socklen_t length, int timeout_ms,
+             std::error_code& ec) noexcept {
+    if (!ready(ec)) return false;
+    if (timeout_ms <= 0) {
+        report(ec, socket_errc::invalid_argument);
+        return false;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    int flags = retry(ec, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
+    if (flags < 0 || retry(ec, [&] { return sys::calls().fcntl(s, F_SETFL, flags | O_NONBLOCK); }) < 0)
+        return false;
+    bool connected = false;
+    if (sys::calls().connect(s, address, length) == 0) {
+        connected = true;
+    } else if (int error = errno; error != EINPROGRESS && error != EINTR) {
+        report(ec, from_errno(error));
+    } else if (wait_writable(s, deadline, ec)) {
+        // Without blocking, the attempt goes on in the background (after a
+        // signal too); its outcome shows once the socket turns writable.
+        socklen_t size = sizeof error;
+        if (retry(ec, [&] { return sys::calls().getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size); }) >= 0) {
+            if (error == 0)
+                connected = true;
+            else
+                report(ec, from_errno(error));
+        }
+    }
+    // The stream's other calls expect a blocking socket, as after the plain
+    // connect; the outcome of the attempt is reported before a failure here.
+    std::error_code restore;
+    retry(restore, [&] { return sys::calls().fcntl(s, F_SETFL, flags); });
+    if (restore && !ec) {
+        ec = restore;
+        connected = false;
+    }
+    return connected;
+}
+
 void shutdown(native_socket s, int how, std::error_code& ec) noexcept {
     if (ready(ec)) retry(ec, [&] { return sys::calls().shutdown(s, how); });
 }
@@ -116,6 +157,75 @@ std::size_t receive(native_socket s, void* buffer, std::size_t size, std::error_
 std::size_t send(native_socket s, const void* data, std::size_t size, std::error_code& ec) noexcept {
     if (!ready(ec)) return 0;
     return count(retry(ec, [&] { return sys::calls().send(s, data, size, MSG_NOSIGNAL); }));
+}
+
+namespace {
+
+// For a call that must not block, EAGAIN means "nothing can move now", not
+// the receive time-out that from_errno takes it for.
+int from_errno_without_blocking(int error) noexcept {
+    if (error == EAGAIN || error == EWOULDBLOCK) return static_cast<int>(socket_errc::would_block);
+    return from_errno(error);
+}
+
+// What is left until deadline in whole milliseconds, rounded up so that a
+// wait never ends before it, within what poll takes.
+int milliseconds_until(std::chrono::steady_clock::time_point deadline) noexcept {
+    auto now = std::chrono::steady_clock::now();
+    if (deadline <= now) return 0;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+bool wait_for(native_socket s, short events, std::chrono::steady_clock::time_point deadline,
+              std::error_code& ec) noexcept {
+    if (!ready(ec)) return false;
+    // poll passes over negative descriptors and would wait out the deadline.
+    if (s < 0) {
+        report(ec, socket_errc::not_a_socket);
+        return false;
+    }
+    for (;;) {
+        // Recomputed on every round, so that signals and early wake-ups
+        // neither shorten nor stretch the wait.
+        int timeout = milliseconds_until(deadline);
+        if (timeout == 0) return false;
+        pollfd entry{s, events, 0};
+        int result = sys::calls().poll(&entry, 1, timeout);
+        // Errors and hang-ups count as ready: the call that follows reports them.
+        if (result > 0) return true;
+        if (result < 0) {
+            int error = errno;
+            if (error == EINTR) continue;
+            report(ec, from_errno(error));
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+std::size_t try_receive(native_socket s, void* buffer, std::size_t size, std::error_code& ec) noexcept {
+    if (!ready(ec)) return 0;
+    return count(retry(
+        ec, [&] { return sys::calls().recv(s, buffer, size, MSG_DONTWAIT); }, from_errno_without_blocking));
+}
+
+std::size_t try_send(native_socket s, const void* data, std::size_t size, std::error_code& ec) noexcept {
+    if (!ready(ec)) return 0;
+    return count(retry(
+        ec, [&] { return sys::calls().send(s, data, size, MSG_NOSIGNAL | MSG_DONTWAIT); },
+        from_errno_without_blocking));
+}
+
+bool wait_readable(native_socket s, std::chrono::steady_clock::time_point deadline,
+                   std::error_code& ec) noexcept {
+    return wait_for(s, POLLIN, deadline, ec);
+}
+
+bool wait_writable(native_socket s, std::chrono::steady_clock::time_point deadline,
+                   std::error_code& ec) noexcept {
+    return wait_for(s, POLLOUT, deadline, ec);
 }
 
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,

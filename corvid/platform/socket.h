@@ -1,6 +1,7 @@
 #ifndef CORVID_PLATFORM_SOCKET_H
 #define CORVID_PLATFORM_SOCKET_H
 
+#include <chrono>
 #include <cstddef>
 #include <sys/socket.h>
 #include <system_error>
@@ -57,6 +58,11 @@ socket_handle accept(native_socket s, std::error_code& ec) noexcept;
 // Blocks until the system's own connect attempt ends, also across signals.
 void connect(native_socket s, const sockaddr* address, socklen_t length,
              std::error_code& ec) noexcept;
+// The same, but gives up once timeout_ms (> 0) have passed: then it returns
+// false with ec clear. True once connected. The socket is blocking again
+// afterwards in every case; after a time-out its attempt may go on.
+bool connect(native_socket s, const sockaddr* address, socklen_t length, int timeout_ms,
+             std::error_code& ec) noexcept;
 void shutdown(native_socket s, int how, std::error_code& ec) noexcept;
 // Return the length the system stored in *address.
 socklen_t local_address(native_socket s, sockaddr* address, socklen_t length,
@@ -67,6 +73,16 @@ socklen_t peer_address(native_socket s, sockaddr* address, socklen_t length,
 // Return the number of bytes moved; 0 from receive means the peer closed.
 std::size_t receive(native_socket s, void* buffer, std::size_t size, std::error_code& ec) noexcept;
 std::size_t send(native_socket s, const void* data, std::size_t size, std::error_code& ec) noexcept;
+// The same without blocking: would_block when nothing can move at once.
+std::size_t try_receive(native_socket s, void* buffer, std::size_t size, std::error_code& ec) noexcept;
+std::size_t try_send(native_socket s, const void* data, std::size_t size, std::error_code& ec) noexcept;
+// Wait until a receive or a send on s would not block, or until deadline:
+// false with ec clear when the time runs out first, at once for a deadline
+// already past. Signals do not shorten the wait.
+bool wait_readable(native_socket s, std::chrono::steady_clock::time_point deadline,
+                   std::error_code& ec) noexcept;
+bool wait_writable(native_socket s, std::chrono::steady_clock::time_point deadline,
+                   std::error_code& ec) noexcept;
 // A datagram longer than size fails with message_size; *length is in/out.
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,
                          socklen_t* length, std::error_code& ec) noexcept;

@@ -1,6 +1,7 @@
 #include <corvid/platform/sys.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -36,12 +37,36 @@ bool interface_connected(unsigned* flags) {
 
 int no_status() { return 0; }
 
+int control(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
+
 const table real = {
-    ::socket,      ::close,       ::bind,        ::listen,      ::accept4,
-    ::connect,     wait_writable, ::shutdown,    ::getsockname, ::getpeername,
-    ::recv,        ::send,        ::recvfrom,    ::sendto,      ::setsockopt,
-    ::getsockopt,  ::gethostname, ::getaddrinfo, ::freeaddrinfo, ::getnameinfo,
-    ::getifaddrs,  ::freeifaddrs, interface_connected, no_status, no_status,
+    .socket = ::socket,
+    .close = ::close,
+    .bind = ::bind,
+    .listen = ::listen,
+    .accept4 = ::accept4,
+    .connect = ::connect,
+    .poll_writable = wait_writable,
+    .poll = ::poll,
+    .fcntl = control,
+    .shutdown = ::shutdown,
+    .getsockname = ::getsockname,
+    .getpeername = ::getpeername,
+    .recv = ::recv,
+    .send = ::send,
+    .recvfrom = ::recvfrom,
+    .sendto = ::sendto,
+    .setsockopt = ::setsockopt,
+    .getsockopt = ::getsockopt,
+    .gethostname = ::gethostname,
+    .getaddrinfo = ::getaddrinfo,
+    .freeaddrinfo = ::freeaddrinfo,
+    .getnameinfo = ::getnameinfo,
+    .getifaddrs = ::getifaddrs,
+    .freeifaddrs = ::freeifaddrs,
+    .connected_state = interface_connected,
+    .startup = no_status,
+    .cleanup = no_status,
 };
 
 table current = real;

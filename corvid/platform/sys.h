@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <ifaddrs.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -21,6 +22,9 @@ struct table {
     int (*accept4)(int fd, sockaddr* address, socklen_t* length, int flags);
     int (*connect)(int fd, const sockaddr* address, socklen_t length);
     int (*poll_writable)(int fd);  // waits for an interrupted connect to end
+    int (*poll)(pollfd* entries, nfds_t count, int timeout_ms);
+    // fcntl with one int argument (0 where the command takes none).
+    int (*fcntl)(int fd, int command, int argument);
     int (*shutdown)(int fd, int how);
     int (*getsockname)(int fd, sockaddr* address, socklen_t* length);
     int (*getpeername)(int fd, sockaddr* address, socklen_t* length);

@@ -7,9 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <chrono>
+#include <climits>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/time.h>
+#include <vector>
 
 namespace {
 
@@ -133,6 +137,45 @@ TEST_F(socket_layer, interrupted_connect_waits_for_the_attempt) {
     EXPECT_EQ(platform::peer_address(client.get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer, ec),
               sizeof peer);
     EXPECT_EQ(peer.sin_port, address.sin_port);
+}
+
+TEST_F(socket_layer, waits_take_the_time_left_and_calls_without_blocking_say_so) {
+    using namespace std::chrono;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    platform::socket_handle a(pair[0]), b(pair[1]);
+    std::error_code ec;
+    char byte;
+    EXPECT_EQ(platform::try_receive(a.get(), &byte, 1, ec), 0u);
+    EXPECT_EQ(ec.value(), 10035);  // would_block, not timed_out as from recv
+
+    corvid::test::sys_guard guard;
+    static std::vector<int> timeouts;
+    timeouts.clear();
+    // A signal after 30 ms: the wait goes on with what is left.
+    sys::calls().poll = [](pollfd* entries, nfds_t count, int timeout) {
+        timeouts.push_back(timeout);
+        if (timeouts.size() > 1) return sys::system_calls().poll(entries, count, timeout);
+        ::poll(nullptr, 0, 30);
+        errno = EINTR;
+        return -1;
+    };
+    platform::send(b.get(), "x", 1, ec);
+    EXPECT_TRUE(platform::wait_readable(a.get(), steady_clock::now() + seconds(10), ec));
+    EXPECT_FALSE(ec);
+    ASSERT_EQ(timeouts.size(), 2u);
+    EXPECT_LE(timeouts[0], 10000);
+    EXPECT_LE(timeouts[1], timeouts[0] - 29);
+
+    timeouts.clear();
+    EXPECT_FALSE(platform::wait_writable(a.get(), steady_clock::now() - milliseconds(1), ec));
+    EXPECT_FALSE(ec);
+    EXPECT_TRUE(timeouts.empty());  // a deadline past ends the wait at once
+    timeouts = {0};
+    EXPECT_TRUE(platform::wait_writable(a.get(), steady_clock::now() + hours(1000), ec));
+    EXPECT_EQ(timeouts[1], INT_MAX);
+    EXPECT_FALSE(platform::wait_readable(platform::invalid_socket, steady_clock::now() + hours(1), ec));
+    EXPECT_EQ(ec.value(), 10038);
 }
 
 TEST_F(socket_layer, receive_timeout_is_given_in_milliseconds) {

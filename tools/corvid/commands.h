@@ -19,6 +19,7 @@ void add_md5_command(CLI::App& app);
 void add_mime_command(CLI::App& app);
 // Adds tree, rewrite and extract to the "mime" subcommand.
 void add_mime_read_commands(CLI::App& mime);
+void add_send_command(CLI::App& app);
 
 }  // namespace corvid_tool
 

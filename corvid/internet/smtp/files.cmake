@@ -1,1 +1,3 @@
-corvid_files(HEADERS errors.h)
+corvid_files(
+  HEADERS agent.h errors.h wire.h
+  SOURCES agent.cpp authenticate.cpp wire.cpp)

@@ -31,7 +31,10 @@ void set_int_option(platform::native_socket s, int name, int value) {
 
 }  // namespace
 
-void base::set_receive_timeout(int milliseconds) { set_int_option(handle.get(), SO_RCVTIMEO, milliseconds); }
+void base::set_receive_timeout(int milliseconds) {
+    set_int_option(handle.get(), SO_RCVTIMEO, milliseconds);
+    receive_timeout_ms = milliseconds;
+}
 
 void base::set_send_buffer_size(int bytes) { set_int_option(handle.get(), SO_SNDBUF, bytes); }
 

@@ -27,6 +27,8 @@ public:
     void bind(const address::base& local);
     // 0 means no time-out.
     void set_receive_timeout(int milliseconds);
+    // The last time-out set, 0 for none.
+    int receive_timeout() const noexcept { return receive_timeout_ms; }
     void set_send_buffer_size(int bytes);
     // Closing an object that holds no socket is quiet. The socket is given up
     // even when the close reports an error.
@@ -45,6 +47,7 @@ protected:
     platform::socket_handle handle;
     std::uint64_t received = 0;
     std::uint64_t sent = 0;
+    int receive_timeout_ms = 0;
 };
 
 }  // namespace corvid::internet::transport

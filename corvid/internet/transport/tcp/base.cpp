@@ -3,7 +3,6 @@
 #include <corvid/format.h>
 #include <corvid/internet/transport/error_table.h>
 
-#include <cstring>
 #include <limits>
 
 namespace corvid::internet::transport::tcp {
@@ -12,9 +11,6 @@ using detail::call;
 using detail::check;
 
 namespace {
-
-constexpr char cr = '\r';
-constexpr char lf = '\n';
 
 // Both queries check that the system filled in the whole record.
 int query_address(call c, socklen_t (*query)(platform::native_socket, sockaddr*, socklen_t,
@@ -54,6 +50,14 @@ void base::connect(const address::base& peer) {
     check(call::connect, ec);
 }
 
+void base::connect(const address::base& peer, int milliseconds) {
+    std::error_code ec;
+    if (platform::connect(handle.get(), peer.data(), static_cast<socklen_t>(peer.size()), milliseconds, ec))
+        return;
+    if (ec) return check(call::connect, ec);
+    throw connection_timed_out("connect() failed");
+}
+
 void base::shutdown() {
     std::error_code ec;
     platform::shutdown(handle.get(), SHUT_RDWR, ec);
@@ -71,47 +75,60 @@ int base::peer_address(address::base& out) {
 
 void base::read(std::string& out) {
     fill();
-    out.assign(input_buffer, input_start);
+    const char* bytes = input_buffer.data() + input_start;
+    std::size_t size = input_buffer.size() - input_start;
+    out.assign(bytes + scanner.pair_rest(bytes, size), bytes + size);
     input_buffer.clear();
     input_start = 0;
-    // The caller has seen whatever followed the last line end.
-    if (!out.empty()) last_terminator = 0;
 }
 
 void base::read_line(std::string& out) {
-    std::size_t scanned = 0;  // bytes after input_start known to hold no line end
+    line_end end;
+    read_line(out, end, false);
+}
+
+void base::read_line(std::string& out, line_end& end) { read_line(out, end, true); }
+
+void base::read_line(std::string& out, line_end& end, bool settle_end) {
+    std::size_t scanned = 0;  // bytes after the line's start known to hold no line end
     for (;;) {
-        if (scanned == 0 && last_terminator != 0) {
-            // The second half of a CR LF or LF CR pair whose first half ended
-            // the previous line belongs to that line end.
-            if (input_start < input_buffer.size()) {
-                char c = input_buffer[input_start];
-                if ((c == cr || c == lf) && c != last_terminator) {
-                    consume(1);
-                    last_terminator = 0;
-                    continue;
-                }
+        const char* bytes = input_buffer.data() + input_start;
+        std::size_t size = input_buffer.size() - input_start;
+        line_scanner before = scanner;
+        line_scanner::line line = scanner.scan(bytes, size, scanned);
+        if (line.found()) {
+            if (settle_end && line.next == size && (line.end == line_end::cr || line.end == line_end::lf)) {
+                // Only the next byte tells a single end from a pair. Until it
+                // has come nothing is consumed, so that a failing receive
+                // leaves the line for the next call.
+                scanner = before;
+                scanned = line.stop - line.start;
+                fill();
+                continue;
             }
-        }
-        const char* begin = input_buffer.data() + input_start + scanned;
-        std::size_t left = input_buffer.size() - input_start - scanned;
-        const char* found = nullptr;
-        for (char t : {cr, lf}) {
-            auto* at = static_cast<const char*>(std::memchr(begin, t, left));
-            if (at != nullptr && (found == nullptr || at < found)) found = at;
-            if (found != nullptr) left = static_cast<std::size_t>(found - begin);
-        }
-        if (found != nullptr) {
-            auto length = static_cast<std::size_t>(found - (input_buffer.data() + input_start));
-            out.assign(input_buffer, input_start, length);
-            last_terminator = *found;
-            consume(length + 1);
+            out.assign(bytes + line.start, bytes + line.stop);
+            end = line.end;
+            consume(line.next);
             return;
         }
-        scanned = input_buffer.size() - input_start;
-        if (scanned != 0) last_terminator = 0;
+        consume(line.start);
+        scanned = size - line.start;
         if (max_line != 0 && scanned > max_line)
-            throw generic(format("read_line() found no line end within %zu bytes", max_line));
+            throw line_too_long(format("read_line() found no line end within %zu bytes", max_line));
+        fill();
+    }
+}
+
+void base::skip_line() {
+    for (;;) {
+        const char* bytes = input_buffer.data() + input_start;
+        line_scanner::line line = scanner.scan(bytes, input_buffer.size() - input_start);
+        if (line.found()) {
+            consume(line.next);
+            return;
+        }
+        input_buffer.clear();
+        input_start = 0;
         fill();
     }
 }

@@ -2,8 +2,11 @@
 #define CORVID_INTERNET_TRANSPORT_TCP_BASE_H
 
 #include <corvid/internet/transport/base.h>
+#include <corvid/line_scanner.h>
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +28,10 @@ public:
     CORVID_EXCEPTION(connection_timed_out, connection_failed, "connection_timed_out");
     CORVID_EXCEPTION(network_unreachable, connection_failed, "network_unreachable");
     CORVID_EXCEPTION(host_unreachable, connection_failed, "host_unreachable");
+    // A line grew past max_line_length() before its end arrived.
+    CORVID_EXCEPTION(line_too_long, transport::generic, "line_too_long");
+
+    using clock = std::chrono::steady_clock;
 
     // How many bytes read_line lets pile up without a line end before it
     // gives up, so that a peer cannot make it buffer without bound.
@@ -38,6 +45,10 @@ public:
     void accept(base& listener);
     // Blocks until the system's connect attempt ends.
     void connect(const address::base& peer);
+    // Gives up after milliseconds (> 0) with connection_timed_out; fails
+    // otherwise as the blocking form does. The socket blocks again
+    // afterwards; after a time-out it is only good for closing.
+    void connect(const address::base& peer, int milliseconds);
     // Stops both directions, then closes; quiet on a socket that is not
     // connected or not open.
     void shutdown();
@@ -45,13 +56,22 @@ public:
     int local_address(address::base& out);
     int peer_address(address::base& out);
 
-    // Waits for one receive, then hands out everything buffered.
+    // Waits for one receive, then hands out everything buffered, less the
+    // second half of a CR LF or LF CR whose first half ended the last line.
     void read(std::string& out);
     // The next line without its end. CR, LF, CR LF and LF CR each end one
     // line, also when a pair is split across receives or calls. A failing
-    // receive keeps what has arrived buffered; so does a line that grows past
-    // max_line_length() before its end arrives, which throws generic.
+    // receive keeps what has arrived buffered; a line that grows past
+    // max_line_length() before its end arrives throws line_too_long, and
+    // skip_line() then drops it.
     void read_line(std::string& out);
+    // The same, and tells which terminator ended the line. A CR or LF that is
+    // the last byte received waits for one more receive to tell a pair from
+    // a single end; if that receive fails, the line stays unread.
+    void read_line(std::string& out, line_end& end);
+    // Discards input up to and including the next line end, receiving as
+    // needed; the discarded bytes are not kept, however many there are.
+    void skip_line();
     // 0 means no limit.
     void set_max_line_length(std::size_t bytes) noexcept { max_line = bytes; }
     std::size_t max_line_length() const noexcept { return max_line; }
@@ -61,6 +81,12 @@ public:
 
     virtual void flush() = 0;
     virtual void fill() = 0;
+
+    // Until cleared, a receive or send of this stream that cannot finish by
+    // `when` throws connection_timed_out, whatever the receive time-out.
+    void set_deadline(clock::time_point when) noexcept { until = when; }
+    void clear_deadline() noexcept { until.reset(); }
+    std::optional<clock::time_point> deadline() const noexcept { return until; }
 
 protected:
     base() = default;
@@ -72,6 +98,9 @@ protected:
     bool output_empty() const noexcept { return output_buffer.empty(); }
 
 private:
+    // settle_end: receive once more when a line's last byte buffered is a
+    // CR or LF, to report a pair as a pair.
+    void read_line(std::string& out, line_end& end, bool settle_end);
     // Drops the consumed front once it outweighs what is left, so that cutting
     // lines never copies the rest of the buffer more than a bounded number of
     // times per byte.
@@ -81,9 +110,10 @@ private:
     // Unconsumed input is input_buffer[input_start...].
     std::string input_buffer;
     std::size_t input_start = 0;
-    // CR or LF that ended the last line returned, 0 once other bytes follow.
-    char last_terminator = 0;
+    // Pairs the halves of CR LF and LF CR, also across receives and calls.
+    line_scanner scanner;
     std::size_t max_line = default_max_line_length;
+    std::optional<clock::time_point> until;
 };
 
 }  // namespace corvid::internet::transport::tcp

@@ -1,49 +1,45 @@
 #include <corvid/internet/transport/tcp/base.h>
 
+#include "tests/support/line_cases.h"
+#include "tests/support/scripted_stream.h"
 #include "tests/support/throws.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
+using corvid::line_end;
 using corvid::internet::transport::tcp::base;
 
-// A stream whose receives are scripted pieces and whose sends are recorded.
-// Once the pieces run out, a receive fails as a closed connection would.
-class scripted : public base {
+// A scripted stream that also collects its lines.
+class scripted : public corvid::test::scripted_stream {
 public:
-    explicit scripted(std::deque<std::string> pieces = {}) : pieces(std::move(pieces)) {}
+    using scripted_stream::scripted_stream;
 
-    void fill() override {
-        if (pieces.empty()) throw connection_closed("recv() failed");
-        append_input(pieces.front().data(), pieces.front().size());
-        pieces.pop_front();
-        ++fills;
-    }
-    void flush() override {
-        if (!output_empty()) sent.push_back(take_output());
-    }
-
-    // Every line read_line gives until a receive fails.
-    std::vector<std::string> lines() {
+    // Every line read_line gives until a receive fails; with ends, asks the
+    // line-end form and collects what it reports.
+    std::vector<std::string> lines(std::vector<line_end>* ends = nullptr) {
         std::vector<std::string> result;
         try {
             for (std::string line;;) {
-                read_line(line);
+                line_end end = line_end::none;
+                if (ends != nullptr) {
+                    read_line(line, end);
+                    ends->push_back(end);
+                } else {
+                    read_line(line);
+                }
                 result.push_back(line);
             }
         } catch (const connection_failed&) {
         }
         return result;
     }
-
-    std::deque<std::string> pieces;
-    std::vector<std::string> sent;
-    int fills = 0;
 };
 
 using lines = std::vector<std::string>;
@@ -58,29 +54,45 @@ TEST(tcp_base, one_receive_with_two_lines_needs_one_fill) {
     EXPECT_EQ(s.fills, 1);
 }
 
-TEST(tcp_base, each_terminator_ends_one_line_wherever_the_receives_split) {
-    for (std::string end : {"\r", "\n", "\r\n", "\n\r"}) {
-        std::string text = "a" + end + "b" + end;
-        for (std::size_t cut = 1; cut < text.size(); ++cut) {
-            scripted s({text.substr(0, cut), text.substr(cut)});
-            EXPECT_EQ(s.lines(), (lines{"a", "b"})) << "cut " << cut << " of terminator " << end.size();
+TEST(tcp_base, each_line_end_counts_once_wherever_the_receives_split) {
+    for (const auto& c : corvid::test::line_cases()) {
+        std::vector<std::deque<std::string>> splits = {{c.text}, {}};
+        for (char byte : c.text) splits[1].emplace_back(1, byte);
+        for (std::size_t cut = 1; cut < c.text.size(); ++cut)
+            splits.push_back({c.text.substr(0, cut), c.text.substr(cut)});
+        for (const auto& pieces : splits) {
+            std::string where = testing::PrintToString(pieces);
+            EXPECT_EQ(scripted(pieces).lines(), c.lines) << where;
+            // A last byte that is a line end waits for the next receive.
+            auto followed = pieces;
+            followed.push_back("z");
+            std::vector<line_end> ends;
+            EXPECT_EQ(scripted(followed).lines(&ends), c.lines) << where;
+            EXPECT_EQ(ends, c.ends) << where;
         }
-        std::deque<std::string> bytes;
-        for (char c : text) bytes.emplace_back(1, c);
-        EXPECT_EQ(scripted(bytes).lines(), (lines{"a", "b"}));
     }
 }
 
-TEST(tcp_base, doubled_terminators_end_an_empty_line) {
-    EXPECT_EQ(scripted({"a\r", "\nb\r\n"}).lines(), (lines{"a", "b"}));
-    EXPECT_EQ(scripted({"a\n\rb\n"}).lines(), (lines{"a", "b"}));
-    EXPECT_EQ(scripted({"a\r\rb\r"}).lines(), (lines{"a", "", "b"}));
-    EXPECT_EQ(scripted({"a\r\n\r\n"}).lines(), (lines{"a", ""}));
-    EXPECT_EQ(scripted({"a\n", "\n", "\n"}).lines(), (lines{"a", "", ""}));
-    EXPECT_EQ(scripted({"\r\n\r\n"}).lines(), (lines{"", ""}));
+TEST(tcp_base, agrees_with_the_plain_rule_on_random_texts) {
+    std::mt19937 random(11);
+    std::vector<std::size_t> cuts;
+    for (int round = 0; round < 1000; ++round) {
+        std::string text = corvid::test::random_text(random, cuts);
+        std::deque<std::string> pieces;
+        std::size_t from = 0;
+        for (std::size_t cut : cuts) {
+            pieces.push_back(text.substr(from, cut - from));
+            from = cut;
+        }
+        pieces.push_back(text.substr(from));
+        lines expected = corvid::test::plain_lines(text);
+        expected.pop_back();  // never handed out without its line end
+        ASSERT_EQ(scripted(pieces).lines(), expected) << testing::PrintToString(text);
+    }
 }
 
 TEST(tcp_base, pair_split_across_calls_is_one_line_end) {
+    // The plain form never receives for the second half; it is dropped later.
     scripted s({"a\r"});
     std::string line;
     s.read_line(line);
@@ -88,6 +100,23 @@ TEST(tcp_base, pair_split_across_calls_is_one_line_end) {
     s.pieces = {"\n", "b\r\n"};
     s.read_line(line);
     EXPECT_EQ(line, "b");
+    EXPECT_EQ(s.fills, 3);
+}
+
+TEST(tcp_base, line_end_form_keeps_the_line_when_the_extra_receive_fails) {
+    scripted s({"a\r"});
+    std::string line = "untouched";
+    line_end end = line_end::none;
+    EXPECT_THROW(s.read_line(line, end), base::connection_closed);
+    EXPECT_EQ(line, "untouched");
+    EXPECT_EQ(end, line_end::none);
+    s.pieces = {"\nb", "c"};
+    s.read_line(line, end);
+    EXPECT_EQ(line, "a");
+    EXPECT_EQ(end, line_end::cr_lf);
+    // Both halves were consumed.
+    s.read(line);
+    EXPECT_EQ(line, "bc");
 }
 
 TEST(tcp_base, failed_receive_keeps_what_arrived) {
@@ -121,8 +150,8 @@ TEST(tcp_base, line_without_an_end_is_bounded) {
     scripted s({"0123", "456789", "abc", "\r\n"});
     s.set_max_line_length(10);
     std::string line;
-    EXPECT_EQ(corvid::test::what_of<corvid::internet::transport::generic>([&] { s.read_line(line); }),
-              "internet.transport[read_line() found no line end within 10 bytes]");
+    EXPECT_EQ(corvid::test::what_of<base::line_too_long>([&] { s.read_line(line); }),
+              "internet.transport.line_too_long[read_line() found no line end within 10 bytes]");
     EXPECT_EQ(s.fills, 3);  // no receive beyond the limit
     s.set_max_line_length(0);
     s.read_line(line);  // nothing was lost
@@ -133,6 +162,23 @@ TEST(tcp_base, line_without_an_end_is_bounded) {
     exact.read_line(line);
     EXPECT_EQ(line, "0123456789");
     EXPECT_EQ(scripted().max_line_length(), base::default_max_line_length);
+}
+
+TEST(tcp_base, skip_line_drops_a_long_line_and_reading_goes_on) {
+    std::deque<std::string> pieces(300, std::string(4096, 'x'));
+    pieces.back() += "\r";
+    pieces.insert(pieces.end(), {"\n", "next\r\n"});
+    scripted s(pieces);
+    s.set_max_line_length(10000);
+    std::string line;
+    EXPECT_THROW(s.read_line(line), base::line_too_long);
+    s.skip_line();
+    s.read_line(line);
+    EXPECT_EQ(line, "next");
+    EXPECT_EQ(s.fills, 302);
+
+    scripted unended({"abc"});
+    EXPECT_THROW(unended.skip_line(), base::connection_closed);
 }
 
 TEST(tcp_base, read_hands_out_the_buffer_and_one_receive) {
@@ -156,6 +202,12 @@ TEST(tcp_base, bytes_that_read_handed_out_end_a_pending_pair) {
     EXPECT_EQ(text, "y");
     s.read_line(text);
     EXPECT_EQ(text, "");
+
+    // A second half that arrives later is no byte of the data.
+    scripted t({"x\r", "\ny"});
+    t.read_line(text);
+    t.read(text);
+    EXPECT_EQ(text, "y");
 }
 
 TEST(tcp_base, writes_collect_until_flushed) {

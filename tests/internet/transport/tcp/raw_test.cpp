@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
 #include <thread>
 
@@ -49,6 +50,40 @@ TEST_F(tcp_raw, connect_where_nothing_listens_is_refused) {
               "internet.transport.connection_failed.connection_refused[connect() failed]");
 }
 
+TEST_F(tcp_raw, connect_with_a_time_out) {
+    ip4 target = closed_port();
+    raw refused;
+    refused.open(target);
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { refused.connect(target, 1000); }),
+              "internet.transport.connection_failed.connection_refused[connect() failed]");
+
+    tcp_pair pair;
+    auto blocking = [](const raw& s) { return (::fcntl(s.socket_handle(), F_GETFL) & O_NONBLOCK) == 0; };
+    raw stream;
+    stream.open(pair.address);
+    stream.connect(pair.address, 1000);
+    EXPECT_TRUE(blocking(stream));
+
+    // An attempt that never ends, as with a peer that drops every SYN.
+    corvid::test::sys_guard guard;
+    sys::calls().connect = [](int, const sockaddr*, socklen_t) {
+        errno = EINPROGRESS;
+        return -1;
+    };
+    sys::calls().poll = [](pollfd*, nfds_t, int timeout) {
+        return sys::system_calls().poll(nullptr, 0, timeout);  // never ready
+    };
+    raw slow;
+    slow.open(pair.address);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { slow.connect(pair.address, 100); }),
+              "internet.transport.connection_failed.connection_timed_out[connect() failed]");
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(100));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    EXPECT_TRUE(blocking(slow));
+}
+
 TEST_F(tcp_raw, lines_cross_the_network_and_are_counted) {
     tcp_pair pair;
     ip4 local, peer;
@@ -81,6 +116,63 @@ TEST_F(tcp_raw, receive_time_out) {
     auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(150));
     EXPECT_LT(waited, std::chrono::seconds(5));
+}
+
+TEST_F(tcp_raw, deadline_ends_a_receive_whatever_the_receive_time_out) {
+    using std::chrono::milliseconds;
+    tcp_pair pair;
+    std::string line;
+    auto start = tcp::clock::now();
+    pair.server.set_deadline(start + milliseconds(100));
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { pair.server.read_line(line); }),
+              "internet.transport.connection_failed.connection_timed_out[recv() failed]");
+    auto waited = tcp::clock::now() - start;
+    EXPECT_GE(waited, milliseconds(100));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+
+    // Once the deadline has passed, bytes waiting make no difference.
+    pair.client.write_line("one", true);
+    pair.server.set_deadline(tcp::clock::now() - milliseconds(1));
+    EXPECT_THROW(pair.server.read_line(line), tcp::connection_timed_out);
+    pair.server.set_deadline(tcp::clock::now() + std::chrono::seconds(5));
+    pair.server.read_line(line);
+    EXPECT_EQ(line, "one");
+}
+
+TEST_F(tcp_raw, deadline_ends_a_send_that_finds_no_room) {
+    tcp_pair pair;
+    pair.client.set_send_buffer_size(4096);
+    const std::string block(32 << 20, 'm');  // more than the server's unread side holds
+    pair.client.set_deadline(tcp::clock::now() - std::chrono::milliseconds(1));
+    EXPECT_THROW(pair.client.send_all(block.data(), 1), tcp::connection_timed_out);
+    EXPECT_EQ(pair.client.bytes_sent(), 0u);
+
+    auto start = tcp::clock::now();
+    pair.client.set_deadline(start + std::chrono::milliseconds(100));
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { pair.client.send_all(block.data(), block.size()); }),
+              "internet.transport.connection_failed.connection_timed_out[send() failed]");
+    auto waited = tcp::clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(100));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    EXPECT_GT(pair.client.bytes_sent(), 0u);
+    EXPECT_LT(pair.client.bytes_sent(), block.size());
+}
+
+TEST_F(tcp_raw, failing_poll_is_reported_as_the_receive_or_send) {
+    tcp_pair pair;
+    corvid::test::sys_guard guard;
+    corvid::test::fail_with(sys::calls().poll, ENOMEM);
+    pair.server.set_deadline(tcp::clock::now() + std::chrono::seconds(5));
+    char byte;
+    EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { pair.server.receive_some(&byte, 1); }),
+              "internet.transport[recv() returned status 0x00000008]");
+    sys::calls().send = [](int, const void*, std::size_t, int) -> ssize_t {
+        errno = EAGAIN;
+        return -1;
+    };
+    pair.client.set_deadline(tcp::clock::now() + std::chrono::seconds(5));
+    EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { pair.client.send_all("x", 1); }),
+              "internet.transport[send() returned status 0x00000008]");
 }
 
 TEST_F(tcp_raw, peer_closing_while_read_line_waits) {

@@ -1,0 +1,96 @@
+#include <corvid/internet/smtp/agent.h>
+
+#include <corvid/format.h>
+#include <corvid/internet/transport/tcp/raw.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace corvid::internet::smtp {
+
+namespace {
+
+// Text that goes into a command line must not end it: a CR or LF would let
+// the caller's data start a command of its own.
+void refuse_line_break(std::string_view text, const char* what) {
+    if (has_line_break(text)) throw generic(format("CR or LF in %s", what));
+}
+
+void refuse_line_breaks(const std::vector<std::string>& lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (has_line_break(lines[i])) throw generic(format("CR or LF in message line %zu", i + 1));
+}
+
+}  // namespace
+
+agent::agent(std::string own_name) : own_name(std::move(own_name)) {}
+
+void agent::send(const address::ip4& endpoint, const std::string& recipient, const std::string& sender,
+                 const std::vector<std::string>& lines, int timeout_seconds) const {
+    // Everything is checked before the connection is made, so a refused
+    // argument leaves no half-open session behind.
+    refuse_line_break(own_name, "own host name");
+    refuse_line_break(sender, "sender address");
+    refuse_line_break(recipient, "recipient address");
+    refuse_line_breaks(lines);
+
+    int milliseconds = std::min(timeout_seconds, INT_MAX / 1000) * 1000;
+    transport::tcp::raw stream;
+    stream.open(endpoint);
+    if (milliseconds > 0)
+        stream.connect(endpoint, milliseconds);
+    else
+        stream.connect(endpoint);
+    stream.set_receive_timeout(milliseconds);
+    reply_texts texts;
+    hello(stream, texts);
+    transact(stream, recipient, sender, lines);
+}
+
+void agent::hello(transport::tcp::base& stream, reply_texts& texts) const {
+    refuse_line_break(own_name, "own host name");
+    {
+        reply_texts greeting;
+        exchange_deadline bound(stream);
+        read_reply(stream, greeting);
+    }
+    try {
+        command(stream, "EHLO " + own_name, texts);
+    } catch (const permanent_failure&) {
+        // Only a server that refuses EHLO outright may still know HELO; a 4xx
+        // reply means it is not ready for either.
+        command(stream, "HELO " + own_name, texts);
+    }
+}
+
+void agent::transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
+                     const std::vector<std::string>& lines) const {
+    refuse_line_break(sender, "sender address");
+    refuse_line_break(recipient, "recipient address");
+    refuse_line_breaks(lines);
+
+    reply_texts texts;
+    try {
+        command(stream, "MAIL FROM: <" + sender + ">", texts);
+        command(stream, "RCPT TO: <" + recipient + ">", texts);
+        {
+            // One bound for the whole wait, however many replies come first.
+            exchange_deadline bound(stream);
+            stream.write_line("DATA", true);
+            while (read_reply(stream, texts) != 354) {
+            }
+        }
+        send_text(stream, lines);
+        command(stream, ".", texts);
+    } catch (const transport::generic& e) {
+        throw temporary_failure(e.message());
+    }
+    try {
+        command(stream, "QUIT", texts);
+    } catch (const transport::generic& e) {
+        // The server has taken the message; it may well be delivered.
+        throw unreliable_delivery(e.message());
+    }
+}
+
+}  // namespace corvid::internet::smtp

@@ -1,0 +1,56 @@
+#ifndef CORVID_INTERNET_SMTP_AGENT_H
+#define CORVID_INTERNET_SMTP_AGENT_H
+
+#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/smtp/errors.h>
+#include <corvid/internet/smtp/wire.h>
+#include <corvid/internet/transport/tcp/base.h>
+
+#include <string>
+#include <vector>
+
+namespace corvid::internet::smtp {
+
+// An SMTP agent under its own host name. As a client it delivers one message
+// to one recipient per connection: greeting, EHLO (HELO after a 5xx reply),
+// optionally AUTH, one mail transaction, QUIT. Every reply passes the rules
+// of read_reply; an argument or message line holding CR or LF is refused
+// with generic before anything is written.
+class agent {
+public:
+    explicit agent(std::string own_name);
+
+    const std::string& name() const noexcept { return own_name; }
+
+    // Connects, introduces itself and runs transact, on a stream of its own
+    // that is closed however it ends. timeout_seconds (> 0) bounds the
+    // connect, each whole reply counted from the write of its command, the
+    // whole wait for 354 and each message line's send.
+    void send(const address::ip4& endpoint, const std::string& recipient, const std::string& sender,
+              const std::vector<std::string>& lines, int timeout_seconds) const;
+
+    // Reads the greeting and sends EHLO, or HELO when EHLO got a 5xx reply;
+    // texts receives the accepted reply's texts (greeting text, then one
+    // entry per extension).
+    void hello(transport::tcp::base& stream, reply_texts& texts) const;
+
+    // Tries CRAM-MD5, PLAIN and LOGIN, in that order, within each AUTH line
+    // of the texts hello gave. True once the server accepted a login; false
+    // when none did or any SMTP error came back.
+    bool authenticate(transport::tcp::base& stream, const std::string& user, const std::string& password,
+                      const reply_texts& texts) const;
+
+    // MAIL, RCPT, DATA, the text, "." and QUIT. A transport failure up to the
+    // reply to "." throws temporary_failure, during QUIT unreliable_delivery
+    // (the server may have taken the message), each with the transport's
+    // message.
+    void transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
+                  const std::vector<std::string>& lines) const;
+
+private:
+    std::string own_name;
+};
+
+}  // namespace corvid::internet::smtp
+
+#endif

@@ -1,0 +1,114 @@
+#include "dialogue_stream.h"
+
+#include <corvid/text.h>
+
+#include <cstdio>
+
+namespace corvid_tool {
+
+namespace {
+
+using corvid::starts_with;
+
+// "MAIL FROM" and "RCPT TO" name their command; other lines their first word.
+std::string verb_of(const std::string& line) {
+    for (const char* two_words : {"MAIL FROM", "RCPT TO"})
+        if (starts_with(line, two_words)) return two_words;
+    return line.substr(0, line.find(' '));
+}
+
+}  // namespace
+
+std::string printable(std::string_view text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+dialogue_stream::~dialogue_stream() {
+    // A delivery cut short inside the text still shows how far it got.
+    if (now == stage::message_text) show_count();
+}
+
+void dialogue_stream::flush() {
+    if (output_empty()) return;
+    const std::string block = take_output();
+    // Seen before it is sent, so that a failing send is laid to the line it
+    // was sending.
+    sent.append(block);
+    for (std::string line; sent.get_line(line);) client_line(line);
+    send_all(block.data(), block.size());
+}
+
+void dialogue_stream::fill() {
+    char block[4096];
+    const std::size_t count = receive_some(block, sizeof block);
+    append_input(block, count);
+    received.append(std::string_view(block, count));
+    for (std::string line; received.get_line(line);) server_line(line);
+}
+
+void dialogue_stream::client_line(const std::string& line) {
+    if (now == stage::message_text) {
+        // The text's own lines never are a lone "." once stuffed.
+        if (line != ".") {
+            ++message_lines;
+            return;
+        }
+        show_count();
+        now = stage::end_of_data;
+        verb = line;
+        show("C: ", line);
+        return;
+    }
+    if (answering_challenge) {
+        // A CRAM-MD5 response, or a LOGIN user name or password.
+        answering_challenge = false;
+        show("C: ", "*****");
+        return;
+    }
+    verb = verb_of(line);
+    now = verb == "QUIT" ? stage::quit : stage::command;
+    if (verb == "AUTH") login_tried = true;
+    static constexpr std::string_view plain = "AUTH PLAIN ";
+    show("C: ", starts_with(line, plain) ? std::string(plain) + "*****" : line);
+}
+
+void dialogue_stream::server_line(const std::string& line) {
+    show("S: ", line);
+    reply = line;
+    if (line.size() > 3 && line[3] == '-') return;  // only a reply's last line counts
+    const std::string code = line.substr(0, 3);
+    answering_challenge = code == "334" && verb == "AUTH";
+    if (code == "354" && verb == "DATA") {
+        now = stage::message_text;
+        message_lines = 0;
+    }
+}
+
+void dialogue_stream::show(std::string_view prefix, std::string_view text) const {
+    if (!trace) return;
+    const std::string line = std::string(prefix) + printable(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void dialogue_stream::show_count() const {
+    // Appended piece by piece: g++ 12 warns falsely about a chain of +.
+    std::string count = "(";
+    count += std::to_string(message_lines);
+    count += message_lines == 1 ? " message line)" : " message lines)";
+    show("C: ", count);
+}
+
+}  // namespace corvid_tool

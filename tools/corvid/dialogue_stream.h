@@ -1,0 +1,63 @@
+#ifndef CORVID_TOOLS_DIALOGUE_STREAM_H
+#define CORVID_TOOLS_DIALOGUE_STREAM_H
+
+#include <corvid/internet/transport/tcp/raw.h>
+#include <corvid/line_reader.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvid_tool {
+
+// A TCP stream that follows the SMTP dialogue passing through it, so that a
+// failure can name the step it struck, and that can print the dialogue on
+// stderr: "C: " and "S: " lines, the message text as a count of lines, login
+// secrets as "*****". It only watches whole lines; the bytes move exactly as
+// in tcp::raw, and failures throw as tcp::raw says.
+class dialogue_stream : public corvid::internet::transport::tcp::raw {
+public:
+    // Where the dialogue stands: before the first command, after a command,
+    // inside the message text (after 354 to DATA), after the end marker ".",
+    // after QUIT (the message was accepted by then).
+    enum class stage { greeting, command, message_text, end_of_data, quit };
+
+    explicit dialogue_stream(bool trace) : trace(trace) {}
+    ~dialogue_stream() override;
+
+    void flush() override;
+    void fill() override;
+
+    stage where() const noexcept { return now; }
+    // The last command's verb ("EHLO", "MAIL FROM", "AUTH", ...).
+    const std::string& last_command() const noexcept { return verb; }
+    // The last whole line the server sent.
+    const std::string& last_reply() const noexcept { return reply; }
+    // Whether an AUTH command went out.
+    bool tried_login() const noexcept { return login_tried; }
+
+private:
+    void client_line(const std::string& line);
+    void server_line(const std::string& line);
+    void show(std::string_view prefix, std::string_view text) const;
+    void show_count() const;
+
+    bool trace;
+    corvid::line_reader sent;
+    corvid::line_reader received;
+    stage now = stage::greeting;
+    std::string verb;
+    std::string reply;
+    // The next client line answers a 334 challenge: a login secret.
+    bool answering_challenge = false;
+    bool login_tried = false;
+    std::size_t message_lines = 0;
+};
+
+// text with every control byte but TAB written as \xHH, so that a peer's
+// bytes cannot steer the terminal or split a line of ours.
+std::string printable(std::string_view text);
+
+}  // namespace corvid_tool
+
+#endif
