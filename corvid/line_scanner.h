@@ -67,6 +67,9 @@ public:
 
     // Forgets the pending half: the next CR or LF ends a line of its own.
     void reset() noexcept { pending = 0; }
+    // The CR or LF that ended the last line found while no byte after it has
+    // been seen; 0 when there is none.
+    char pending_half() const noexcept { return pending; }
 
 private:
     static constexpr char cr = '\r';

@@ -20,6 +20,8 @@ void add_mime_command(CLI::App& app);
 // Adds tree, rewrite and extract to the "mime" subcommand.
 void add_mime_read_commands(CLI::App& mime);
 void add_send_command(CLI::App& app);
+// "smtp" with serve below it.
+void add_smtp_command(CLI::App& app);
 
 }  // namespace corvid_tool
 

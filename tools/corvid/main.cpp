@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     corvid_tool::add_md5_command(app);
     corvid_tool::add_mime_command(app);
     corvid_tool::add_send_command(app);
+    corvid_tool::add_smtp_command(app);
 
     try {
         app.parse(argc, argv);

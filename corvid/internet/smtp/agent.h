@@ -2,6 +2,7 @@
 #define CORVID_INTERNET_SMTP_AGENT_H
 
 #include <corvid/internet/address/ip4.h>
+#include <corvid/internet/smtp/accept_handler.h>
 #include <corvid/internet/smtp/errors.h>
 #include <corvid/internet/smtp/wire.h>
 #include <corvid/internet/transport/tcp/base.h>
@@ -15,7 +16,8 @@ namespace corvid::internet::smtp {
 // to one recipient per connection: greeting, EHLO (HELO after a 5xx reply),
 // optionally AUTH, one mail transaction, QUIT. Every reply passes the rules
 // of read_reply; an argument or message line holding CR or LF is refused
-// with generic before anything is written.
+// with generic before anything is written. As a server it conducts one
+// incoming session on a connected stream, asking an accept_handler.
 class agent {
 public:
     explicit agent(std::string own_name);
@@ -46,6 +48,18 @@ public:
     // message.
     void transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
                   const std::vector<std::string>& lines) const;
+
+    // Greets and answers commands until QUIT, a size or loop rejection (the
+    // stream is then left open), or a transport failure, which is raised
+    // again; a receive time-out is answered "221 <name> Timed out" first.
+    // Malformed commands and handler errors are answered with 500 and the
+    // session goes on. The message text ends only at a "." line between two
+    // CR LF pairs, so that bare line ends cannot smuggle in a second message.
+    void serve(transport::tcp::base& stream, accept_handler& handler) const;
+
+    // Turns a connection away with "421 <name> ESMTP <reason>"; a failing
+    // connection is not reported.
+    void refuse(transport::tcp::base& stream, const std::string& reason) const;
 
 private:
     std::string own_name;

@@ -1,3 +1,3 @@
 corvid_files(
-  HEADERS agent.h errors.h wire.h
-  SOURCES agent.cpp authenticate.cpp wire.cpp)
+  HEADERS accept_handler.h agent.h errors.h wire.h
+  SOURCES accept_handler.cpp agent.cpp authenticate.cpp serve.cpp wire.cpp)

@@ -80,6 +80,7 @@ void base::read(std::string& out) {
     out.assign(bytes + scanner.pair_rest(bytes, size), bytes + size);
     input_buffer.clear();
     input_start = 0;
+    last_end = line_end::none;
 }
 
 void base::read_line(std::string& out) {
@@ -107,7 +108,7 @@ void base::read_line(std::string& out, line_end& end, bool settle_end) {
                 continue;
             }
             out.assign(bytes + line.start, bytes + line.stop);
-            end = line.end;
+            end = last_end = line.end;
             consume(line.next);
             return;
         }
@@ -119,11 +120,23 @@ void base::read_line(std::string& out, line_end& end, bool settle_end) {
     }
 }
 
+line_end base::settle_line_end() {
+    char half = scanner.pending_half();
+    if (half == 0) return last_end;
+    if (input_start == input_buffer.size()) fill();
+    const char* bytes = input_buffer.data() + input_start;
+    std::size_t rest = scanner.pair_rest(bytes, input_buffer.size() - input_start);
+    consume(rest);
+    if (rest != 0) last_end = half == '\r' ? line_end::cr_lf : line_end::lf_cr;
+    return last_end;
+}
+
 void base::skip_line() {
     for (;;) {
         const char* bytes = input_buffer.data() + input_start;
         line_scanner::line line = scanner.scan(bytes, input_buffer.size() - input_start);
         if (line.found()) {
+            last_end = line.end;
             consume(line.next);
             return;
         }

@@ -69,6 +69,11 @@ public:
     // the last byte received waits for one more receive to tell a pair from
     // a single end; if that receive fails, the line stays unread.
     void read_line(std::string& out, line_end& end);
+    // Tells how the line read (or skipped) last ended. When that was a CR or LF received
+    // as the last byte, so that read_line(out) could not yet tell a pair
+    // from a single end, waits for the next byte and consumes it if it is
+    // the second half. A failing receive leaves everything as it was.
+    line_end settle_line_end();
     // Discards input up to and including the next line end, receiving as
     // needed; the discarded bytes are not kept, however many there are.
     void skip_line();
@@ -112,6 +117,7 @@ private:
     std::size_t input_start = 0;
     // Pairs the halves of CR LF and LF CR, also across receives and calls.
     line_scanner scanner;
+    line_end last_end = line_end::none;
     std::size_t max_line = default_max_line_length;
     std::optional<clock::time_point> until;
 };

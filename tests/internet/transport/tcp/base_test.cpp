@@ -119,6 +119,37 @@ TEST(tcp_base, line_end_form_keeps_the_line_when_the_extra_receive_fails) {
     EXPECT_EQ(line, "bc");
 }
 
+TEST(tcp_base, settle_line_end_tells_a_late_second_half) {
+    struct row {
+        std::deque<std::string> pieces;  // the first holds the line
+        line_end settled;
+        std::string next;  // the line after it
+    };
+    const row rows[] = {
+        {{"DATA\r", "\n.\r\n"}, line_end::cr_lf, "."},
+        {{"DATA\n", "\r.\r\n"}, line_end::lf_cr, "."},
+        {{"DATA\n", ".\r\n"}, line_end::lf, "."},
+        {{"DATA\r\n.\r\n"}, line_end::cr_lf, "."},  // known without a receive
+    };
+    for (const row& r : rows) {
+        scripted s(r.pieces);
+        std::string line;
+        s.read_line(line);
+        EXPECT_EQ(s.settle_line_end(), r.settled);
+        EXPECT_EQ(s.settle_line_end(), r.settled);  // asking again receives nothing
+        s.read_line(line);
+        EXPECT_EQ(line, r.next);
+    }
+    scripted failing({"DATA\r"});
+    std::string line;
+    failing.read_line(line);
+    EXPECT_THROW(failing.settle_line_end(), base::connection_closed);
+    failing.pieces = {"\nx\r\n"};
+    EXPECT_EQ(failing.settle_line_end(), line_end::cr_lf);
+    failing.read_line(line);
+    EXPECT_EQ(line, "x");
+}
+
 TEST(tcp_base, failed_receive_keeps_what_arrived) {
     scripted s({"par", "tial"});
     std::string line = "untouched";

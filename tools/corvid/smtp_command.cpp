@@ -1,0 +1,391 @@
+#include "commands.h"
+#include "maildir.h"
+#include "maildir_handler.h"
+
+#include <corvid/exception.h>
+#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/environment/environment.h>
+#include <corvid/internet/environment/startup.h>
+#include <corvid/internet/smtp/agent.h>
+#include <corvid/internet/transport/tcp/raw.h>
+#include <corvid/platform/socket.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <unistd.h>
+
+namespace corvid_tool {
+
+namespace {
+
+namespace address = corvid::internet::address;
+namespace environment = corvid::internet::environment;
+namespace smtp = corvid::internet::smtp;
+namespace tcp = corvid::internet::transport::tcp;
+using std::chrono::seconds;
+
+struct serve_options {
+    std::string listen = "127.0.0.1:2525";
+    std::string hostname;
+    std::string maildir = "Maildir";
+    bool discard = false;
+    std::uint64_t max_size = 33554432;
+    unsigned max_hops = 8;
+    unsigned max_recipients = 1000;
+    int timeout = 300;
+    unsigned max_sessions = 64;
+};
+
+// How long running sessions may go on once a stop is asked for, and how
+// long those cut off then get to wind down.
+constexpr seconds stop_grace{10};
+constexpr seconds cut_off_grace{2};
+
+// A stream that keeps the last line the server wrote, so that the log can
+// say how a session ended (221 Bye, a 552 rejection, ...).
+class session_stream : public tcp::raw {
+public:
+    void flush() override {
+        if (output_empty()) return;
+        const std::string block = take_output();
+        // Replies are whole lines, each ending in CR LF.
+        std::string_view text(block);
+        if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
+        const std::size_t start = text.rfind("\r\n");
+        last.assign(start == std::string_view::npos ? text : text.substr(start + 2));
+        send_all(block.data(), block.size());
+    }
+
+    const std::string& last_reply() const noexcept { return last; }
+
+private:
+    std::string last;
+};
+
+std::string endpoint_text(const address::ip4& endpoint) {
+    return endpoint.to_string(address::numeric_host) + ":" + std::to_string(endpoint.port());
+}
+
+// What the sessions share with the accepting thread. Each session holds it
+// too, so it outlives a session that is still winding down at exit.
+struct server {
+    server(const serve_options& options, std::optional<maildir> box, std::string name)
+        : options(options), box(std::move(box)), agent(std::move(name)) {}
+
+    const serve_options options;
+    const std::optional<maildir> box;
+    const smtp::agent agent;
+
+    std::mutex lock;
+    std::condition_variable session_ended;
+    // The sockets of running sessions, so that a stop can cut them off.
+    std::map<std::uint64_t, corvid::platform::native_socket> sessions;
+    std::uint64_t next_id = 0;
+    // Set once the sessions left after the grace time are cut off.
+    bool cutting_off = false;
+};
+
+// Once the session is over, the reply must reach the client before the
+// socket goes: closing with its unread commands still queued would reset
+// the connection and could drop the reply. So the sending side is closed
+// first, and what the client still sends is read and dropped, for a short
+// while.
+void wind_down(session_stream& stream) {
+    if (stream.socket_handle() == corvid::platform::invalid_socket) return;
+    std::error_code ec;
+    corvid::platform::shutdown(stream.socket_handle(), SHUT_WR, ec);
+    if (ec) return;
+    stream.set_deadline(tcp::base::clock::now() + seconds(1));
+    std::string ignored;
+    try {
+        for (std::size_t total = 0; total < (std::size_t{1} << 20); total += ignored.size()) stream.read(ignored);
+    } catch (const corvid::exception&) {
+        // The client has gone or kept talking: either way the session is over.
+    }
+}
+
+// Takes over the stream: a thread that never starts leaves it with the
+// accepting side.
+void run_session(const std::shared_ptr<server>& shared, session_stream* accepted, std::uint64_t id) {
+    std::unique_ptr<session_stream> stream(accepted);
+    std::string peer = "unknown peer";
+    std::string outcome;
+    unsigned delivered = 0;
+    unsigned failed = 0;
+    try {
+        address::ip4 endpoint;
+        stream->peer_address(endpoint);
+        peer = endpoint_text(endpoint);
+        const int milliseconds = shared->options.timeout * 1000;
+        stream->set_receive_timeout(milliseconds);
+        // A client that stops reading must not hold the session for good.
+        std::error_code ec;
+        corvid::platform::set_option(stream->socket_handle(), SOL_SOCKET, SO_SNDTIMEO, &milliseconds,
+                                     sizeof milliseconds, ec);
+        if (ec) throw std::system_error(ec, "cannot set the send time-out");
+        maildir_handler handler(shared->box ? &*shared->box : nullptr, shared->options.max_recipients, peer);
+        handler.max_size = static_cast<unsigned>(shared->options.max_size);
+        handler.max_hops = shared->options.max_hops;
+        try {
+            shared->agent.serve(*stream, handler);
+            outcome = stream->last_reply();
+            wind_down(*stream);
+        } catch (const tcp::base::connection_timed_out&) {
+            outcome = "timed out";
+        } catch (const tcp::base::connection_closed&) {
+            std::lock_guard<std::mutex> hold(shared->lock);
+            outcome = shared->cutting_off ? "cut off by the stop" : "closed by the client";
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+        delivered = handler.delivered();
+        failed = handler.failed();
+    } catch (const std::exception& e) {
+        outcome = e.what();
+    }
+    log_line(peer + ": session ended, " + std::to_string(delivered) + " delivered" +
+             (failed != 0 ? ", " + std::to_string(failed) + " failed" : std::string()) + ": " + outcome);
+    {
+        // Closed while registered, so that a stop never shuts a descriptor
+        // number that has been handed out again.
+        std::lock_guard<std::mutex> hold(shared->lock);
+        stream.reset();
+        shared->sessions.erase(id);
+    }
+    shared->session_ended.notify_all();
+}
+
+// SIGINT and SIGTERM wake the accepting loop through this pipe.
+int stop_pipe[2] = {-1, -1};
+
+extern "C" void on_stop_signal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] ssize_t ignored = ::write(stop_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+void watch_stop_signals() {
+    if (::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw corvid::exception(std::string("cannot create a pipe: ") + std::strerror(errno));
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        if (::sigaction(signal, &action, nullptr) != 0)
+            throw corvid::exception(std::string("cannot catch signals: ") + std::strerror(errno));
+}
+
+// Waits for a connection or a stop signal; true for a connection.
+bool wait_for_connection(tcp::raw& listener) {
+    pollfd watched[2] = {{listener.socket_handle(), POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+    for (;;) {
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            throw corvid::exception(std::string("cannot wait for connections: ") + std::strerror(errno));
+        }
+        if (watched[1].revents != 0) return false;
+        if (watched[0].revents != 0) return true;
+    }
+}
+
+void turn_away(const server& shared, session_stream& stream, const std::string& why) {
+    std::string peer = "unknown peer";
+    try {
+        address::ip4 endpoint;
+        stream.peer_address(endpoint);
+        peer = endpoint_text(endpoint);
+    } catch (const corvid::exception&) {
+        // Gone already; it is turned away all the same.
+    }
+    shared.agent.refuse(stream, "busy");
+    log_line(peer + ": turned away: " + why);
+}
+
+void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
+    auto stream = std::make_unique<session_stream>();
+    try {
+        stream->accept(listener);
+    } catch (const corvid::exception& e) {
+        // Out of descriptors or a connection reset before it was taken:
+        // the server goes on, after a pause that keeps a persistent cause
+        // from spinning the loop.
+        log_line(std::string("cannot accept a connection: ") + e.what());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return;
+    }
+    std::unique_lock<std::mutex> hold(shared->lock);
+    if (shared->sessions.size() >= shared->options.max_sessions) {
+        hold.unlock();
+        turn_away(*shared, *stream, std::to_string(shared->options.max_sessions) + " sessions running");
+        return;
+    }
+    const std::uint64_t id = shared->next_id++;
+    shared->sessions.emplace(id, stream->socket_handle());
+    hold.unlock();
+    try {
+        std::thread(run_session, shared, stream.get(), id).detach();
+        stream.release();
+    } catch (const std::system_error& e) {
+        {
+            std::lock_guard<std::mutex> again(shared->lock);
+            shared->sessions.erase(id);
+        }
+        turn_away(*shared, *stream, std::string("no thread: ") + e.what());
+    }
+}
+
+// Sessions still running: waits until they end or until `until`.
+std::size_t wait_for_sessions(server& shared, std::chrono::steady_clock::time_point until) {
+    std::unique_lock<std::mutex> hold(shared.lock);
+    shared.session_ended.wait_until(hold, until, [&] { return shared.sessions.empty(); });
+    return shared.sessions.size();
+}
+
+// ADDRESS:PORT, split at the last colon.
+std::pair<std::string, std::uint16_t> parse_listen(const std::string& text) {
+    const std::size_t colon = text.rfind(':');
+    const std::size_t digits = colon == std::string::npos ? 0 : text.size() - colon - 1;
+    if (colon == 0 || digits == 0 || digits > 5 ||
+        text.find_first_not_of("0123456789", colon + 1) != std::string::npos ||
+        std::stoul(text.substr(colon + 1)) > 65535)
+        throw corvid::exception("--listen wants ADDRESS:PORT, got: " + text);
+    return {text.substr(0, colon), static_cast<std::uint16_t>(std::stoul(text.substr(colon + 1)))};
+}
+
+void serve(const serve_options& options) {
+    const auto [host, port] = parse_listen(options.listen);
+    environment::startup network;
+    const std::string machine = environment::host_name();
+
+    address::ip4 endpoint;
+    try {
+        endpoint = address::ip4(host, port);
+    } catch (const corvid::exception& e) {
+        throw corvid::exception("cannot resolve " + host + ": " + e.what());
+    }
+    tcp::raw listener;
+    try {
+        listener.open(endpoint);
+        // A restart must not wait for the last run's connections to time out.
+        const int on = 1;
+        std::error_code ec;
+        corvid::platform::set_option(listener.socket_handle(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on, ec);
+        if (ec) throw corvid::exception("setsockopt(SO_REUSEADDR) failed: " + ec.message());
+        listener.bind(endpoint);
+        listener.listen();
+        listener.local_address(endpoint);
+    } catch (const corvid::exception& e) {
+        throw corvid::exception("cannot listen on " + options.listen + ": " + e.what());
+    }
+    std::optional<maildir> box;
+    if (!options.discard) box.emplace(options.maildir, machine);
+
+    ::signal(SIGPIPE, SIG_IGN);
+    watch_stop_signals();
+    auto shared = std::make_shared<server>(options, std::move(box),
+                                           options.hostname.empty() ? machine : options.hostname);
+    if (std::printf("listening on %s\n", endpoint_text(endpoint).c_str()) < 0 || std::fflush(stdout) != 0)
+        throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
+
+    while (wait_for_connection(listener)) accept_one(shared, listener);
+
+    // New connections are refused by the system from here on.
+    listener.close();
+    {
+        std::lock_guard<std::mutex> hold(shared->lock);
+        log_line("stopping, sessions running: " + std::to_string(shared->sessions.size()));
+    }
+    auto until = std::chrono::steady_clock::now() + stop_grace;
+    std::size_t left = wait_for_sessions(*shared, until);
+    if (left != 0) {
+        log_line("stopping, sessions cut off: " + std::to_string(left));
+        {
+            std::lock_guard<std::mutex> hold(shared->lock);
+            shared->cutting_off = true;
+            std::error_code ec;
+            for (const auto& [id, socket] : shared->sessions) corvid::platform::shutdown(socket, SHUT_RDWR, ec);
+        }
+        left = wait_for_sessions(*shared, std::chrono::steady_clock::now() + cut_off_grace);
+    }
+    if (left != 0) {
+        // Stuck beyond reach (a disk that does not answer): the process
+        // ends without them; what they had not renamed into new/ was never
+        // acknowledged.
+        log_line("stopped, sessions abandoned: " + std::to_string(left));
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
+    log_line("stopped");
+}
+
+// Names and addresses go into replies as they stand: a control character or
+// a space would break the line or the greeting.
+const CLI::Validator host_name_text(
+    [](const std::string& value) -> std::string {
+        for (const char c : value) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte <= 0x20 || byte == 0x7f) return "may not hold spaces or control characters";
+        }
+        return {};
+    },
+    "", "host name");
+
+}  // namespace
+
+void add_smtp_command(CLI::App& app) {
+    auto* smtp_app = app.add_subcommand("smtp", "Run SMTP services");
+    smtp_app->require_subcommand(1);
+
+    auto options = std::make_shared<serve_options>();
+    auto* cmd = smtp_app->add_subcommand("serve", "Receive mail over SMTP into a Maildir folder");
+    cmd->add_option("--listen", options->listen, "ADDRESS:PORT to listen on; port 0 picks a free one")
+        ->capture_default_str();
+    cmd->add_option("--hostname", options->hostname, "Own name in the greeting and replies (default: this host's name)")
+        ->check(host_name_text);
+    auto* folder = cmd->add_option("--maildir", options->maildir, "Maildir folder, created if missing")
+                       ->capture_default_str();
+    cmd->add_flag("--discard", options->discard, "Take every message and drop it")->excludes(folder);
+    cmd->add_option("--max-size", options->max_size, "Largest message in bytes; 0 for no limit")
+        ->capture_default_str()
+        ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{4294967295u}));
+    cmd->add_option("--max-hops", options->max_hops, "Trace lines of ours that mark a mail loop; 0 for no check")
+        ->capture_default_str()
+        ->check(CLI::Range(0u, 1000u));
+    cmd->add_option("--max-recipients", options->max_recipients, "Recipients per message")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, 1000000u));
+    cmd->add_option("--timeout", options->timeout, "Seconds a client may stay silent")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 86400));
+    cmd->add_option("--max-sessions", options->max_sessions, "Sessions at once; more are turned away")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, 10000u));
+    cmd->callback([options] {
+        try {
+            serve(*options);
+        } catch (const corvid::exception& e) {
+            std::fprintf(stderr, "corvid smtp serve: %s\n", e.message());
+            throw CLI::RuntimeError(1);
+        }
+    });
+}
+
+}  // namespace corvid_tool
