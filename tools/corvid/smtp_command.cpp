@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <memory>
@@ -100,6 +101,14 @@ struct server {
     std::uint64_t next_id = 0;
     // Set once the sessions left after the grace time are cut off.
     bool cutting_off = false;
+
+    // Sessions waiting for a worker thread. Workers stay for the next
+    // session a while, since starting a thread per connection costs more
+    // than the whole SMTP exchange of a small message.
+    std::deque<std::pair<session_stream*, std::uint64_t>> waiting;
+    std::condition_variable work;
+    std::size_t idle_workers = 0;
+    bool stopping = false;
 };
 
 // Once the session is over, the reply must reach the client before the
@@ -121,8 +130,7 @@ void wind_down(session_stream& stream) {
     }
 }
 
-// Takes over the stream: a thread that never starts leaves it with the
-// accepting side.
+// Takes over the stream, and ends the session's registration.
 void run_session(const std::shared_ptr<server>& shared, session_stream* accepted, std::uint64_t id) {
     std::unique_ptr<session_stream> stream(accepted);
     std::string peer = "unknown peer";
@@ -170,6 +178,25 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
         shared->sessions.erase(id);
     }
     shared->session_ended.notify_all();
+}
+
+// How long an idle worker waits for another session before it ends.
+constexpr auto worker_idle_time = seconds(10);
+
+void work_sessions(const std::shared_ptr<server>& shared) {
+    std::unique_lock<std::mutex> hold(shared->lock);
+    for (;;) {
+        ++shared->idle_workers;
+        shared->work.wait_for(hold, worker_idle_time,
+                              [&] { return !shared->waiting.empty() || shared->stopping; });
+        --shared->idle_workers;
+        if (shared->waiting.empty()) return;
+        auto [stream, id] = shared->waiting.front();
+        shared->waiting.pop_front();
+        hold.unlock();
+        run_session(shared, stream, id);
+        hold.lock();
+    }
 }
 
 // SIGINT and SIGTERM wake the accepting loop through this pipe.
@@ -239,15 +266,21 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
     }
     const std::uint64_t id = shared->next_id++;
     shared->sessions.emplace(id, stream->socket_handle());
-    hold.unlock();
+    shared->waiting.emplace_back(stream.get(), id);
+    // Every waiting session needs an idle worker of its own.
+    if (shared->waiting.size() <= shared->idle_workers) {
+        stream.release();
+        hold.unlock();
+        shared->work.notify_one();
+        return;
+    }
     try {
-        std::thread(run_session, shared, stream.get(), id).detach();
+        std::thread(work_sessions, shared).detach();
         stream.release();
     } catch (const std::system_error& e) {
-        {
-            std::lock_guard<std::mutex> again(shared->lock);
-            shared->sessions.erase(id);
-        }
+        shared->waiting.pop_back();
+        shared->sessions.erase(id);
+        hold.unlock();
         turn_away(*shared, *stream, std::string("no thread: ") + e.what());
     }
 }
@@ -312,7 +345,10 @@ void serve(const serve_options& options) {
     {
         std::lock_guard<std::mutex> hold(shared->lock);
         log_line("stopping, sessions running: " + std::to_string(shared->sessions.size()));
+        // Idle workers end now; busy ones once their session is over.
+        shared->stopping = true;
     }
+    shared->work.notify_all();
     auto until = std::chrono::steady_clock::now() + stop_grace;
     std::size_t left = wait_for_sessions(*shared, until);
     if (left != 0) {
