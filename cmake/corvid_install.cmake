@@ -22,3 +22,7 @@ install(FILES
 if(TARGET corvid_cli)
   install(TARGETS corvid_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+
+if(TARGET post)
+  install(TARGETS post RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()

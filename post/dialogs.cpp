@@ -1,0 +1,80 @@
+#include "dialogs.h"
+
+#include <string>
+
+namespace post {
+
+namespace {
+
+// Log text goes to a terminal: control characters other than line breaks
+// and tabs would let a log drive the terminal, so they are shown as "?".
+std::string printable(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\r' && c != '\t') || byte == 0x7F) c = '?';
+    }
+    return shown;
+}
+
+std::string lowered_trimmed(std::string line) {
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+    for (char& c : line)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return line;
+}
+
+}  // namespace
+
+answer terminal_ui::show(const box& message) {
+    out << "[" << message.caption << "]\n" << message.text << "\n";
+    if (message.buttons == buttons::ok) {
+        out.flush();
+        return answer::ok;
+    }
+    std::string line;
+    for (;;) {  // each round consumes one line, so the end of input ends it
+        out << (message.report ? "Answer y (yes), n (no) or d (show the report): " : "Answer y (yes) or n (no): ");
+        out.flush();
+        if (!std::getline(in, line)) {
+            out << "\n";
+            return answer::no;
+        }
+        const std::string reply = lowered_trimmed(line);
+        if (reply == "y" || reply == "yes") return answer::yes;
+        if (reply == "d" && message.report) {
+            out << "To: " << printable(message.report->recipient) << "\n"
+                << "Subject: " << printable(message.report->subject) << "\n\n"
+                << printable(message.report->log_utf8) << "\n";
+            continue;
+        }
+        return answer::no;
+    }
+}
+
+void terminal_ui::sending(const std::string& host) {
+    out << "Sending the error report to " << host << "...\n";
+    out.flush();
+}
+
+answer silent_ui::show(const box& message) {
+    if (message.buttons == buttons::yes_no) return answer::no;
+    err << message.caption << ": " << message.text << "\n";
+    err.flush();
+    return answer::ok;
+}
+
+std::unique_ptr<ui> choose_ui(const char* requested, bool input_is_terminal, std::istream& in,
+                              std::ostream& out, std::ostream& err) {
+    const std::string choice = requested ? requested : "";
+    if (choice == "terminal") return std::make_unique<terminal_ui>(in, out);
+    if (choice == "none") return std::make_unique<silent_ui>(err);
+    // Graphical dialogs are not built yet: "gtk", like no choice at all,
+    // falls back on the terminal when there is one.
+    if (input_is_terminal) return std::make_unique<terminal_ui>(in, out);
+    return std::make_unique<silent_ui>(err);
+}
+
+}  // namespace post

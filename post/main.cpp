@@ -1,0 +1,27 @@
+// post: the installer's last step. Given the installer's exit code, it
+// offers to mail the installation log to support.
+
+#include "dialogs.h"
+#include "log_file.h"
+#include "run.h"
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const post::settings config{POST_MAIL_HOST, POST_SUPPORT_MAILBOX, POST_SMTP_PORT};
+    try {
+        const auto dialogs =
+            post::choose_ui(std::getenv("POST_UI"), ::isatty(STDIN_FILENO) == 1, std::cin, std::cout, std::cerr);
+        post::log_file log("install.txt");
+        return post::run(args, *dialogs, log, config);
+    } catch (const std::exception& failure) {
+        // Only the send has a box for its failures; anything else is told
+        // here, and the installer still sees 0 since the log was there.
+        std::cerr << "post: " << failure.what() << "\n";
+        return 0;
+    }
+}

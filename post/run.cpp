@@ -1,0 +1,204 @@
+#include "run.h"
+
+#include <corvid/format.h>
+#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/environment/startup.h>
+#include <corvid/internet/message2/entity.h>
+#include <corvid/internet/smtp/agent.h>
+#include <corvid/unicode/convert.h>
+#include <corvid/unicode/errors.h>
+
+#include <climits>
+#include <exception>
+#include <string_view>
+
+namespace post {
+
+namespace {
+
+constexpr int ansi = 0;
+constexpr std::string_view marker = "dialog SetupError";
+constexpr int timeout_seconds = 30;
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Bytes that are not valid in the ANSI code page (a stray Latin-1 byte in a
+// UTF-8 locale) must not stop the report: each invalid byte becomes U+FFFD.
+// The strict conversion is tried first so that a valid log is converted in
+// one piece; only a faulty one is walked character by character.
+std::u16string ansi_to_wide(const std::string& bytes) {
+    try {
+        return corvid::unicode::to_wide(bytes, ansi);
+    } catch (const corvid::unicode::unmappable_character&) {
+    }
+    std::u16string text;
+    text.reserve(bytes.size());
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[at]);
+        if (byte < 0x80) {
+            text += char16_t(byte);
+            ++at;
+            continue;
+        }
+        bool converted = false;
+        // The longest character of any ANSI code page takes four bytes.
+        for (std::size_t length = 1; length <= 4 && at + length <= bytes.size(); ++length) {
+            try {
+                text += corvid::unicode::to_wide(bytes.substr(at, length), ansi);
+                at += length;
+                converted = true;
+                break;
+            } catch (const corvid::unicode::unmappable_character&) {
+            }
+        }
+        if (!converted) {
+            text += u'\uFFFD';
+            ++at;
+        }
+    }
+    return text;
+}
+
+// The search text of a UTF-16 log: every character the ANSI code page cannot
+// hold (and every unpaired surrogate) becomes "?", as a default character
+// would, instead of ending the run.
+std::string wide_to_ansi(const std::u16string& text) {
+    try {
+        return corvid::unicode::to_narrow(text, ansi);
+    } catch (const corvid::unicode::unmappable_character&) {
+    }
+    std::string search;
+    search.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const char16_t unit = text[at];
+        std::size_t length = 1;
+        if (unit >= 0xD800 && unit < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+            text[at + 1] < 0xE000)
+            length = 2;
+        if (unit < 0x80) {
+            search += char(unit);
+        } else {
+            try {
+                search += corvid::unicode::to_narrow(text.substr(at, length), ansi);
+            } catch (const corvid::unicode::unmappable_character&) {
+                search += '?';
+            }
+        }
+        at += length;
+    }
+    return search;
+}
+
+// The four characters before the first "." that starts at least one
+// character past the end of the marker; false when either is missing.
+bool find_error_text(const std::string& search, std::string& error_text) {
+    const std::size_t start = search.find(marker);
+    if (start == std::string::npos) return false;
+    const std::size_t dot = search.find('.', start + marker.size() + 1);
+    if (dot == std::string::npos) return false;
+    error_text = search.substr(dot - 4, 4);
+    return true;
+}
+
+void send(const corvid::internet::message2::entity& message, ui& dialogs, const settings& config) {
+    try {
+        corvid::internet::environment::startup network;
+        corvid::internet::smtp::agent agent("installer");
+        {
+            std::vector<std::string> lines = message.write();
+            corvid::internet::address::ip4 endpoint(config.mail_host, config.port);
+            dialogs.sending(config.mail_host);
+            agent.send(endpoint, config.support_mailbox, "", lines, timeout_seconds);
+        }
+        dialogs.show({"Report submitted", "Thank you. The error report has been submitted."});
+    } catch (const std::exception& failure) {
+        dialogs.show({"Report not submitted", failure.what()});
+    }
+}
+
+}  // namespace
+
+int read_decimal(const std::string& text) {
+    std::size_t at = 0;
+    while (at < text.size() && is_blank(text[at])) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    long long value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        value = value * 10 + (text[at] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+decoded_log decode_log(const std::string& bytes) {
+    decoded_log log;
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    const auto second = static_cast<unsigned char>(bytes[1]);
+    if (first != 0xFF && first != 0xFE && first != 0x00 && second != 0x00) {
+        log.text = ansi_to_wide(bytes);
+        log.search = bytes;
+        return log;
+    }
+    // Little-endian code units; an odd last byte is dropped and a byte-order
+    // mark stays as the first character.
+    log.text.resize(bytes.size() / 2);
+    for (std::size_t i = 0; i < log.text.size(); ++i)
+        log.text[i] = char16_t(static_cast<unsigned char>(bytes[2 * i]) |
+                               static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    log.search = wide_to_ansi(log.text);
+    return log;
+}
+
+int run(const std::vector<std::string>& args, ui& dialogs, log_source& log, const settings& config) {
+    std::string command_line;
+    for (const std::string& arg : args) {
+        if (!command_line.empty()) command_line += ' ';
+        command_line += arg;
+    }
+    const int exit_code = read_decimal(command_line);
+    if (exit_code == 0 || exit_code == 1602 || exit_code == 3010) return 0;
+
+    corvid::internet::message2::entity message;
+    message.add_header("Content-Transfer-Encoding", "base64");
+    const std::string recipient = "\"Installation Support\" <" + config.support_mailbox + ">";
+    message.add_header("To", recipient);
+    message.body.charset = "utf-8";
+
+    std::string bytes;
+    const read_status status = log.read(bytes);
+    if (status == read_status::not_opened) return 1;
+    if (status == read_status::failed || bytes.size() <= 2) return 0;
+
+    decoded_log decoded = decode_log(bytes);
+    message.body.set_text(std::move(decoded.text));
+
+    std::string subject;
+    std::string error_text;
+    if (find_error_text(decoded.search, error_text)) {
+        dialogs.show({"error no", error_text, buttons::ok, icon::information});
+        subject = corvid::format("Installation Error (Exit Code: %i)(Error: %i)", exit_code,
+                                 read_decimal(error_text));
+    } else {
+        subject = corvid::format("Installation Error (Exit Code: %i)", exit_code);
+    }
+    message.add_header("Subject", subject);
+
+    const report_preview preview{recipient, subject, message.body.data};
+    const answer consent =
+        dialogs.show({"Installation failed",
+                      "We're very sorry, but the installation failed. Would you like to send an error "
+                      "report to help resolve this problem?",
+                      buttons::yes_no, icon::none, &preview});
+    if (consent == answer::yes) send(message, dialogs, config);
+    return 0;
+}
+
+}  // namespace post
