@@ -66,14 +66,17 @@ answer silent_ui::show(const box& message) {
     return answer::ok;
 }
 
-std::unique_ptr<ui> choose_ui(const char* requested, bool input_is_terminal, std::istream& in,
-                              std::ostream& out, std::ostream& err) {
-    const std::string choice = requested ? requested : "";
+std::unique_ptr<ui> choose_ui(const ui_setting& setting, std::istream& in, std::ostream& out, std::ostream& err) {
+    const std::string choice = setting.requested ? setting.requested : "";
     if (choice == "terminal") return std::make_unique<terminal_ui>(in, out);
     if (choice == "none") return std::make_unique<silent_ui>(err);
-    // Graphical dialogs are not built yet: "gtk", like no choice at all,
-    // falls back on the terminal when there is one.
-    if (input_is_terminal) return std::make_unique<terminal_ui>(in, out);
+    if (!choice.empty() && choice != "gtk")
+        err << "post: POST_UI is \"" << choice << "\", not gtk, terminal or none; choosing by the environment\n";
+    if ((choice == "gtk" || setting.has_display) && setting.start_gtk) {
+        if (auto dialogs = setting.start_gtk()) return dialogs;
+        if (choice == "gtk") err << "post: the GTK dialogs cannot start; using the terminal when there is one\n";
+    }
+    if (setting.input_is_terminal) return std::make_unique<terminal_ui>(in, out);
     return std::make_unique<silent_ui>(err);
 }
 

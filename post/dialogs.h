@@ -3,6 +3,7 @@
 
 #include "run.h"
 
+#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -35,10 +36,19 @@ private:
     std::ostream& err;
 };
 
-// Chooses the dialogs from POST_UI ("terminal" or "none"; nullptr when
-// unset) and from whether standard input is a terminal.
-std::unique_ptr<ui> choose_ui(const char* requested, bool input_is_terminal, std::istream& in,
-                              std::ostream& out, std::ostream& err);
+// Where the dialogs may appear, and how to start the graphical ones
+// (nullptr from start_gtk when GTK cannot start).
+struct ui_setting {
+    const char* requested = nullptr;  // POST_UI: "gtk", "terminal" or "none"; nullptr when unset
+    bool has_display = false;         // DISPLAY or WAYLAND_DISPLAY is set
+    bool input_is_terminal = false;
+    std::function<std::unique_ptr<ui>()> start_gtk;
+};
+
+// The forced choice when POST_UI names one; else GTK when there is a display
+// and it starts, the terminal when standard input is one, and nobody
+// otherwise. A forced GTK that cannot start is told on ERR and falls back.
+std::unique_ptr<ui> choose_ui(const ui_setting& setting, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace post
 

@@ -2,6 +2,7 @@
 // offers to mail the installation log to support.
 
 #include "dialogs.h"
+#include "gtk_ui.h"
 #include "log_file.h"
 #include "run.h"
 
@@ -10,12 +11,23 @@
 #include <iostream>
 #include <unistd.h>
 
+namespace {
+
+bool is_set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const post::settings config{POST_MAIL_HOST, POST_SUPPORT_MAILBOX, POST_SMTP_PORT};
     try {
-        const auto dialogs =
-            post::choose_ui(std::getenv("POST_UI"), ::isatty(STDIN_FILENO) == 1, std::cin, std::cout, std::cerr);
+        const post::ui_setting where{std::getenv("POST_UI"),
+                                     is_set("DISPLAY") || is_set("WAYLAND_DISPLAY"),
+                                     ::isatty(STDIN_FILENO) == 1, post::start_gtk_ui};
+        const auto dialogs = post::choose_ui(where, std::cin, std::cout, std::cerr);
         post::log_file log("install.txt");
         return post::run(args, *dialogs, log, config);
     } catch (const std::exception& failure) {

@@ -61,20 +61,41 @@ TEST(post_silent_ui, says_no_and_tells_stderr) {
     EXPECT_EQ(err.str(), "Report not submitted: corvid.x[]\n");
 }
 
-TEST(post_choose_ui, environment_then_terminal) {
-    std::istringstream in;
-    std::ostringstream out;
+struct fake_gtk_ui : post::ui {
+    post::answer show(const post::box&) override { return post::answer::no; }
+    void sending(const std::string&) override {}
+};
+
+TEST(post_choose_ui, forced_then_display_then_terminal) {
+    enum kind { gtk, terminal, silent };
     struct row {
         const char* requested;
-        bool terminal;
-        bool expect_terminal;
+        bool display, gtk_starts, terminal_input;
+        kind expected;
+        bool warns;
     };
-    const row rows[] = {{"terminal", false, true}, {"none", true, false}, {nullptr, true, true},
-                        {nullptr, false, false},   {"gtk", true, true},   {"gtk", false, false}};
+    const row rows[] = {
+        {"terminal", true, true, false, terminal, false}, {"none", true, true, true, silent, false},
+        {nullptr, true, true, false, gtk, false},         {nullptr, true, false, true, terminal, false},
+        {nullptr, false, true, true, terminal, false},    {nullptr, false, true, false, silent, false},
+        {"gtk", false, true, false, gtk, false},          {"gtk", true, false, false, silent, true},
+        {"qt", false, true, true, terminal, true},
+    };
     for (const row& r : rows) {
-        const auto dialogs = post::choose_ui(r.requested, r.terminal, in, out, out);
-        EXPECT_EQ(dynamic_cast<post::terminal_ui*>(dialogs.get()) != nullptr, r.expect_terminal)
-            << (r.requested ? r.requested : "(unset)") << " " << r.terminal;
+        SCOPED_TRACE(std::string(r.requested ? r.requested : "(unset)") + " display " + std::to_string(r.display) +
+                     " starts " + std::to_string(r.gtk_starts) + " terminal " + std::to_string(r.terminal_input));
+        std::istringstream in;
+        std::ostringstream out, err;
+        const post::ui_setting setting{r.requested, r.display, r.terminal_input, [&]() -> std::unique_ptr<post::ui> {
+                                           if (!r.gtk_starts) return nullptr;
+                                           return std::make_unique<fake_gtk_ui>();
+                                       }};
+        const auto dialogs = post::choose_ui(setting, in, out, err);
+        const kind got = dynamic_cast<fake_gtk_ui*>(dialogs.get())    ? gtk
+                         : dynamic_cast<post::terminal_ui*>(dialogs.get()) ? terminal
+                                                                            : silent;
+        EXPECT_EQ(got, r.expected);
+        EXPECT_EQ(!err.str().empty(), r.warns) << err.str();
     }
 }
 

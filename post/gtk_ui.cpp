@@ -1,0 +1,133 @@
+#include "gtk_ui.h"
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <string>
+
+namespace post {
+
+namespace {
+
+// GTK takes UTF-8 only; the error number's four bytes come from the log and
+// an exception's text from the system, so either may not be valid.
+std::string valid_utf8(const std::string& text) {
+    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string result = valid;
+    g_free(valid);
+    return result;
+}
+
+// Lets GTK map and paint WINDOW before the send blocks the main loop; gives
+// up after half a second so that a slow display never delays the report.
+void paint_now(GtkWidget* window) {
+    bool drawn = false;
+    const gulong handler = g_signal_connect_after(
+        window, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer flag) -> gboolean {
+            *static_cast<bool*>(flag) = true;
+            return FALSE;
+        }),
+        &drawn);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (std::chrono::steady_clock::now() < until && !(drawn && !gtk_events_pending())) {
+        if (gtk_events_pending())
+            gtk_main_iteration_do(FALSE);
+        else
+            g_usleep(5'000);
+    }
+    g_signal_handler_disconnect(window, handler);
+    gdk_display_flush(gdk_display_get_default());
+}
+
+// The "Show report" part of the consent question: exactly what would be
+// sent, read-only.
+void add_report_expander(GtkWidget* dialog, const report_preview& report) {
+    std::string shown = "To: " + report.recipient + "\nSubject: " + report.subject + "\n\n" + report.log_utf8;
+    shown = valid_utf8(shown);
+
+    GtkWidget* view = gtk_text_view_new();
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
+    gtk_text_view_set_monospace(GTK_TEXT_VIEW(view), TRUE);
+    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), shown.data(),
+                             static_cast<gint>(shown.size()));
+
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_min_content_height(GTK_SCROLLED_WINDOW(scrolled), 240);
+    gtk_scrolled_window_set_min_content_width(GTK_SCROLLED_WINDOW(scrolled), 480);
+    gtk_container_add(GTK_CONTAINER(scrolled), view);
+
+    GtkWidget* expander = gtk_expander_new_with_mnemonic("_Show report");
+    gtk_expander_set_resize_toplevel(GTK_EXPANDER(expander), TRUE);
+    gtk_container_add(GTK_CONTAINER(expander), scrolled);
+    gtk_box_pack_end(GTK_BOX(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))), expander, TRUE,
+                     TRUE, 0);
+    gtk_widget_show_all(expander);
+}
+
+class gtk_ui : public ui {
+public:
+    ~gtk_ui() override { close_progress(); }
+
+    answer show(const box& message) override {
+        close_progress();
+        const std::string text = valid_utf8(message.text);
+        GtkWidget* dialog = gtk_message_dialog_new(
+            nullptr, GTK_DIALOG_MODAL, message.icon == icon::information ? GTK_MESSAGE_INFO : GTK_MESSAGE_OTHER,
+            message.buttons == buttons::yes_no ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", text.c_str());
+        gtk_window_set_title(GTK_WINDOW(dialog), valid_utf8(message.caption).c_str());
+        gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+        gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+        // Yes is the default button of a Yes/No question, as on the
+        // platform this program comes from: Enter answers Yes.
+        if (message.buttons == buttons::yes_no) gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
+        if (message.report) add_report_expander(dialog, *message.report);
+
+        const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+        gtk_widget_destroy(dialog);
+        while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+        if (message.buttons == buttons::ok) return answer::ok;
+        // Closing the window, like Escape, is no consent.
+        return response == GTK_RESPONSE_YES ? answer::yes : answer::no;
+    }
+
+    void sending(const std::string& host) override {
+        close_progress();
+        progress = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_title(GTK_WINDOW(progress), "Sending error report");
+        gtk_window_set_position(GTK_WINDOW(progress), GTK_WIN_POS_CENTER);
+        gtk_window_set_resizable(GTK_WINDOW(progress), FALSE);
+        gtk_window_set_deletable(GTK_WINDOW(progress), FALSE);
+        gtk_window_set_keep_above(GTK_WINDOW(progress), TRUE);
+
+        GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+        gtk_container_set_border_width(GTK_CONTAINER(row), 18);
+        GtkWidget* spinner = gtk_spinner_new();
+        gtk_spinner_start(GTK_SPINNER(spinner));
+        gtk_box_pack_start(GTK_BOX(row), spinner, FALSE, FALSE, 0);
+        const std::string text = valid_utf8("Sending the error report to " + host + "...");
+        gtk_box_pack_start(GTK_BOX(row), gtk_label_new(text.c_str()), FALSE, FALSE, 0);
+        gtk_container_add(GTK_CONTAINER(progress), row);
+        gtk_widget_show_all(progress);
+        paint_now(progress);
+    }
+
+private:
+    void close_progress() {
+        if (!progress) return;
+        gtk_widget_destroy(progress);
+        progress = nullptr;
+        while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    }
+
+    GtkWidget* progress = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<ui> start_gtk_ui() {
+    if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+    return std::make_unique<gtk_ui>();
+}
+
+}  // namespace post

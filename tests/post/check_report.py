@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""Checks a report that post sent, with Python's email package.
+
+Usage: check_report.py MESSAGE LOG SUBJECT
+
+MESSAGE is the message as a server stored it (trace lines a server puts in
+front are allowed), LOG the install.txt it was made from and SUBJECT the
+subject it must carry. Prints what differs and exits 1, or exits 0.
+"""
+import email
+import email.policy
+import sys
+
+
+def expected_text(log):
+    # The same rule post uses: UTF-16 little-endian when either of the first
+    # two bytes says so (a byte-order mark stays), else the system's text.
+    if log[0] in (0xFF, 0xFE, 0x00) or log[1] == 0x00:
+        return log[: len(log) // 2 * 2].decode("utf-16-le")
+    return log.decode("utf-8")
+
+
+def main():
+    message_path, log_path, subject = sys.argv[1:4]
+    raw = open(message_path, "rb").read()
+    log = open(log_path, "rb").read()
+    message = email.message_from_bytes(raw, policy=email.policy.compat32)
+    problems = []
+
+    ours = ["content-type", "content-transfer-encoding", "to", "subject"]
+    order = [name.lower() for name in message.keys() if name.lower() in ours]
+    if order != ours:
+        problems.append(f"headers in the order {order}, not {ours}")
+    if message["To"] != '"Installation Support" <support@localhost>':
+        problems.append(f"To is {message['To']!r}")
+    if message["Subject"] != subject:
+        problems.append(f"Subject is {message['Subject']!r}, not {subject!r}")
+    if message.get_content_type() != "text/plain" or message.get_content_charset() != "utf-8":
+        problems.append(f"Content-Type is {message['Content-Type']!r}")
+    if message["Content-Transfer-Encoding"] != "base64":
+        problems.append(f"Content-Transfer-Encoding is {message['Content-Transfer-Encoding']!r}")
+    if message.defects:
+        problems.append(f"defects: {message.defects}")
+    body = message.get_payload(decode=True)
+    want = expected_text(log).encode("utf-8")
+    if body != want:
+        problems.append(f"body of {len(body)} bytes is not the log as UTF-8 ({len(want)} bytes)")
+    for problem in problems:
+        print(f"{message_path}: {problem}")
+    sys.exit(1 if problems else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# post as an installer runs it, against real mail servers on 127.0.0.1:25:
+# Python's aiosmtpd and corvid smtp serve receive the report, Python's email
+# package checks it, for an ANSI log and a UTF-16 log with a byte-order
+# mark; nothing listening gives "Report not submitted"; the terminal
+# dialogue runs on a real pseudo-terminal and the GTK dialogs on Xvfb.
+#
+# Port 25 is made free by running in a network namespace of the test's own
+# with only the loopback; where namespaces are refused the test is skipped.
+if [ -z "${POST_TEST_IN_NAMESPACE:-}" ]; then
+  isolate=(unshare -n)
+  [ "$(id -u)" -eq 0 ] || isolate=(unshare -r -n)
+  if ! "${isolate[@]}" true 2> /dev/null; then
+    echo "SKIP: this machine refuses a private network namespace (${isolate[*]}); post's end-to-end test needs one"
+    exit 77
+  fi
+  exec "${isolate[@]}" env POST_TEST_IN_NAMESPACE=1 bash "$0" "$@"
+fi
+
+source "$(dirname "$0")/../tools/lib.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+python=${CORVID_PYTHON:-python3}
+ip link set lo up || { echo "FAIL: cannot bring the loopback up" >&2; exit 1; }
+for tool in Xvfb twm xdotool; do
+  command -v "$tool" > /dev/null || { echo "FAIL: $tool is missing (scripts/deps --test installs it)" >&2; exit 1; }
+done
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY POST_UI
+
+background=()
+trap 'kill "${background[@]}" 2> /dev/null; wait 2> /dev/null; rm -rf "$scratch"' EXIT
+
+# The logs: an ANSI one (UTF-8 here) with the marker, and a UTF-16 one with
+# a byte-order mark, non-ASCII text and the marker near its end.
+mkdir -p "$scratch/ansi" "$scratch/utf16"
+printf '%s\r\n' '=== Verbose logging started: 09.12.2026 19:00:00 ===' \
+  'Action start 19:00:01: InstallFiles (Überprüfung der Dateien).' \
+  'MSI (c) (A0:B4): Note: 1: 2205 2: 3: Error' \
+  'Action 19:00:02: dialog SetupError: error 2755. The installer has ended prematurely.' \
+  '=== Logging stopped ===' > "$scratch/ansi/install.txt"
+{ printf '\xff\xfe'; printf '%s\r\n' 'Installation de « Produit » — 製品のインストール' \
+    'dialog SetupError 0x1603 1721. Fin.' | iconv -f UTF-8 -t UTF-16LE; } > "$scratch/utf16/install.txt"
+ansi_subject='Installation Error (Exit Code: 1603)(Error: 2755)'
+utf16_subject='Installation Error (Exit Code: 1603)(Error: 1721)'
+
+# run_post DIR INPUT: post 1603 in DIR with the terminal dialogue on pipes.
+run_post() {
+  (cd "$1" && printf '%s' "$2" | POST_UI=terminal timeout 90 "$POST" 1603 > "$1/out" 2> "$1/err")
+}
+
+# expect_report MESSAGE DIR SUBJECT: the stored MESSAGE is DIR's log, sent.
+expect_report() {
+  checks=$((checks + 1))
+  [ -f "$1" ] || { fail "no message $1 after post in $2: $(cat "$2/out" "$2/err" 2> /dev/null)"; return; }
+  "$python" "$here/check_report.py" "$1" "$2/install.txt" "$3" > "$scratch/check" 2>&1 ||
+    fail "$(cat "$scratch/check")"
+}
+
+# expect_said DIR TEXT: post's output in DIR holds TEXT.
+expect_said() {
+  checks=$((checks + 1))
+  grep -qF -- "$2" "$1/out" || fail "post in $1 did not say '$2': $(cat "$1/out" "$1/err")"
+}
+
+# start_aiosmtpd: aiosmtpd on 127.0.0.1:25, storing into $received.
+start_aiosmtpd() {
+  received=$scratch/received
+  mkdir -p "$received"
+  timeout 250 "$python" "$here/report_server.py" "$received" > "$scratch/aiosmtpd.out" 2> "$scratch/aiosmtpd.err" &
+  aiosmtpd=$!
+  background+=("$aiosmtpd")
+  for _ in $(seq 200); do grep -q ready "$scratch/aiosmtpd.out" && return; sleep 0.1; done
+  echo "FAIL: aiosmtpd did not start: $(cat "$scratch/aiosmtpd.err")" >&2
+  exit 1
+}
+
+# --- aiosmtpd receives both logs through the terminal dialogue.
+start_aiosmtpd
+run_post "$scratch/ansi" $'y\n' || fail "post exited $? for the ANSI log"
+expect_said "$scratch/ansi" $'[error no]\n2755'
+expect_said "$scratch/ansi" 'Sending the error report to 127.0.0.1...'
+expect_said "$scratch/ansi" $'[Report submitted]\nThank you. The error report has been submitted.'
+expect_report "$received/1.eml" "$scratch/ansi" "$ansi_subject"
+checks=$((checks + 1))
+[ "$(cat "$received/1.envelope")" = $'<>\nsupport@localhost' ] ||
+  fail "envelope: $(cat "$received/1.envelope")"
+run_post "$scratch/utf16" $'yes\n' || fail "post exited $? for the UTF-16 log"
+expect_report "$received/2.eml" "$scratch/utf16" "$utf16_subject"
+
+# --- The terminal dialogue on a pseudo-terminal: the question as written,
+# "d" shows the report and asks again, "n" sends nothing, "y" sends.
+pty_post() { timeout 90 "$python" "$here/pty_dialogue.py" "$POST" "$scratch/ansi" "$@" > "$scratch/ansi/out"; }
+question="[Installation failed]
+We're very sorry, but the installation failed. Would you like to send an error report to help resolve this problem?
+Answer y (yes), n (no) or d (show the report): "
+pty_post d n || fail "pty post exited $?"
+expect_said "$scratch/ansi" "$question"
+expect_said "$scratch/ansi" $'To: "Installation Support" <support@localhost>\nSubject: '"$ansi_subject"$'\n\n=== Verbose logging started'
+checks=$((checks + 1))
+[ "$(grep -cF 'Answer y (yes), n (no) or d (show the report): ' "$scratch/ansi/out")" -eq 2 ] ||
+  fail "after d the question should come again: $(cat "$scratch/ansi/out")"
+pty_post n || fail "pty post exited $?"
+checks=$((checks + 1))
+[ ! -e "$received/3.eml" ] && ! grep -q 'Sending' "$scratch/ansi/out" || fail "n sent a report"
+pty_post y || fail "pty post exited $?"
+expect_said "$scratch/ansi" '[Report submitted]'
+expect_report "$received/3.eml" "$scratch/ansi" "$ansi_subject"
+
+# --- The GTK dialogs on a virtual screen: each box found by its title and
+# answered with a key press; the consent dialog is kept as a screenshot.
+# A plain window manager draws the title bars.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$scratch/display" 2> "$scratch/xvfb.err" &
+background+=("$!")
+for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+[ -s "$scratch/display" ] || { echo "FAIL: Xvfb did not start: $(cat "$scratch/xvfb.err")" >&2; exit 1; }
+export DISPLAY=:$(cat "$scratch/display")
+LC_ALL=C twm -f "$here/twmrc" 2> "$scratch/twm.err" &
+background+=("$!")
+shots=${CORVID_BINARY_DIR:-$scratch}
+# GTK and D-Bus keep allocations until exit that a leak check would report;
+# under the sanitizers only errors count for the programs that use GTK.
+gtk_asan=${ASAN_OPTIONS:-}:detect_leaks=0
+(cd "$scratch/utf16" && NO_AT_BRIDGE=1 ASAN_OPTIONS=$gtk_asan \
+  timeout 120 "$POST" 1603 > "$scratch/utf16/out" 2> "$scratch/utf16/err") &
+gui=$!
+
+# answer TITLE KEY [SHOT]: waits for the window TITLE, saves SHOT, presses KEY.
+answer() {
+  checks=$((checks + 1))
+  local window
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
+  [ -n "$window" ] || { fail "no window '$1' appeared: $(cat "$scratch/utf16/err")"; return 1; }
+  sleep 0.5  # let it paint before the screenshot and the key
+  [ -z "${3:-}" ] || ASAN_OPTIONS=$gtk_asan "$X_SCREENSHOT" "$3" || fail "screenshot of '$1'"
+  xdotool windowfocus --sync "$window" && xdotool key --clearmodifiers "$2" || fail "key $2 to '$1'"
+}
+# The consent dialog is shot twice, as it opens and with "Show report"
+# opened (Alt+S), then answered with its Yes button's mnemonic (Alt+Y).
+answer 'error no' Return &&
+  answer 'Installation failed' alt+s "$shots/post_consent_dialog.png" &&
+  answer 'Installation failed' alt+y "$shots/post_consent_report.png" &&
+  answer 'Report submitted' Return "$shots/post_submitted_dialog.png"
+wait "$gui"
+status=$?
+checks=$((checks + 1))
+[ "$status" -eq 0 ] || fail "GTK post exited $status: $(cat "$scratch/utf16/err")"
+expect_report "$received/4.eml" "$scratch/utf16" "$utf16_subject"
+kill "$aiosmtpd" 2> /dev/null
+wait "$aiosmtpd" 2> /dev/null
+unset DISPLAY
+
+# --- corvid smtp serve receives both logs into its Maildir.
+mkdir -p "$scratch/mx"
+(cd "$scratch/mx" && exec timeout 120 "$CORVID" smtp serve --listen 127.0.0.1:25 --hostname mx.test \
+  > "$scratch/mx.out" 2> "$scratch/mx.err") &
+server=$!
+background+=("$server")
+for _ in $(seq 200); do [ -s "$scratch/mx.out" ] && break; sleep 0.1; done
+grep -q '^listening on 127.0.0.1:25$' "$scratch/mx.out" ||
+  { echo "FAIL: corvid smtp serve did not start: $(cat "$scratch/mx.err")" >&2; exit 1; }
+for log in ansi utf16; do
+  rm -f "$scratch/mx/Maildir/new/"*
+  run_post "$scratch/$log" $'y\n' || fail "post exited $? for the $log log"
+  subject=${log}_subject
+  expect_report "$(ls "$scratch/mx/Maildir/new/"* 2> /dev/null | head -n 1)" "$scratch/$log" "${!subject}"
+done
+kill "$server"
+wait "$server" 2> /dev/null
+
+# --- Nothing listens: the transport's failure is shown, and the exit is 0.
+run_post "$scratch/ansi" $'y\n' || fail "post exited $? with no server"
+expect_said "$scratch/ansi" '[Report not submitted]'
+checks=$((checks + 1))
+reason=$(grep -A1 -F '[Report not submitted]' "$scratch/ansi/out" | tail -n 1)
+[ -n "$reason" ] && [ "$reason" != '[Report not submitted]' ] || fail "no reason given: $(cat "$scratch/ansi/out")"
+echo "unreachable server: $reason"
+
+finish
