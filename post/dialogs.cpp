@@ -1,5 +1,6 @@
 #include "dialogs.h"
 
+#include <algorithm>
 #include <string>
 
 namespace post {
@@ -45,12 +46,30 @@ answer terminal_ui::show(const box& message) {
         const std::string reply = lowered_trimmed(line);
         if (reply == "y" || reply == "yes") return answer::yes;
         if (reply == "d" && message.report) {
-            out << "To: " << printable(message.report->recipient) << "\n"
-                << "Subject: " << printable(message.report->subject) << "\n\n"
-                << printable(message.report->log_utf8) << "\n";
+            page("To: " + printable(message.report->recipient) + "\nSubject: " +
+                 printable(message.report->subject) + "\n\n" + printable(message.report->log_utf8) + "\n");
             continue;
         }
         return answer::no;
+    }
+}
+
+void terminal_ui::page(const std::string& text) {
+    std::size_t at = 0;
+    for (std::size_t lines = 0; at < text.size(); ++lines) {
+        if (page_lines > 0 && lines == page_lines) {
+            out << "-- Enter for more, q to stop --";
+            out.flush();
+            std::string line;
+            if (!std::getline(in, line) || lowered_trimmed(line) == "q") {
+                out << "\n";
+                return;
+            }
+            lines = 0;
+        }
+        const std::size_t end = std::min(text.find('\n', at), text.size() - 1);
+        out.write(text.data() + at, static_cast<std::streamsize>(end + 1 - at));
+        at = end + 1;
     }
 }
 
@@ -68,7 +87,7 @@ answer silent_ui::show(const box& message) {
 
 std::unique_ptr<ui> choose_ui(const ui_setting& setting, std::istream& in, std::ostream& out, std::ostream& err) {
     const std::string choice = setting.requested ? setting.requested : "";
-    if (choice == "terminal") return std::make_unique<terminal_ui>(in, out);
+    if (choice == "terminal") return std::make_unique<terminal_ui>(in, out, setting.page_lines);
     if (choice == "none") return std::make_unique<silent_ui>(err);
     if (!choice.empty() && choice != "gtk")
         err << "post: POST_UI is \"" << choice << "\", not gtk, terminal or none; choosing by the environment\n";
@@ -76,7 +95,7 @@ std::unique_ptr<ui> choose_ui(const ui_setting& setting, std::istream& in, std::
         if (auto dialogs = setting.start_gtk()) return dialogs;
         if (choice == "gtk") err << "post: the GTK dialogs cannot start; using the terminal when there is one\n";
     }
-    if (setting.input_is_terminal) return std::make_unique<terminal_ui>(in, out);
+    if (setting.input_is_terminal) return std::make_unique<terminal_ui>(in, out, setting.page_lines);
     return std::make_unique<silent_ui>(err);
 }
 

@@ -12,16 +12,21 @@ namespace post {
 
 // Message boxes as a dialogue on a terminal: caption and text are printed,
 // a question is answered with y/yes or n/no; anything else, or the end of
-// the input, is No. "d" prints the report that would be sent and asks again.
+// the input, is No. "d" shows the report that would be sent, PAGE_LINES
+// lines at a time (0: all at once), and asks again.
 class terminal_ui : public ui {
 public:
-    terminal_ui(std::istream& in, std::ostream& out) : in(in), out(out) {}
+    terminal_ui(std::istream& in, std::ostream& out, std::size_t page_lines = 0)
+        : in(in), out(out), page_lines(page_lines) {}
     answer show(const box& message) override;
     void sending(const std::string& host) override;
 
 private:
+    void page(const std::string& text);
+
     std::istream& in;
     std::ostream& out;
+    std::size_t page_lines;
 };
 
 // Nobody to ask: every question is answered No, so nothing is sent, and the
@@ -42,6 +47,7 @@ struct ui_setting {
     const char* requested = nullptr;  // POST_UI: "gtk", "terminal" or "none"; nullptr when unset
     bool has_display = false;         // DISPLAY or WAYLAND_DISPLAY is set
     bool input_is_terminal = false;
+    std::size_t page_lines = 0;  // the terminal's height, for showing the report
     std::function<std::unique_ptr<ui>()> start_gtk;
 };
 

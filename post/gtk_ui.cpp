@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 namespace post {
 
@@ -40,17 +41,13 @@ void paint_now(GtkWidget* window) {
 }
 
 // The "Show report" part of the consent question: exactly what would be
-// sent, read-only.
+// sent, read-only. The text goes into the view only when the expander is
+// first opened, so that a large log does not delay the question.
 void add_report_expander(GtkWidget* dialog, const report_preview& report) {
-    std::string shown = "To: " + report.recipient + "\nSubject: " + report.subject + "\n\n" + report.log_utf8;
-    shown = valid_utf8(shown);
-
     GtkWidget* view = gtk_text_view_new();
     gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
     gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
     gtk_text_view_set_monospace(GTK_TEXT_VIEW(view), TRUE);
-    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), shown.data(),
-                             static_cast<gint>(shown.size()));
 
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_min_content_height(GTK_SCROLLED_WINDOW(scrolled), 240);
@@ -60,6 +57,27 @@ void add_report_expander(GtkWidget* dialog, const report_preview& report) {
     GtkWidget* expander = gtk_expander_new_with_mnemonic("_Show report");
     gtk_expander_set_resize_toplevel(GTK_EXPANDER(expander), TRUE);
     gtk_container_add(GTK_CONTAINER(expander), scrolled);
+    g_object_set_data(G_OBJECT(expander), "report", const_cast<report_preview*>(&report));
+    g_object_set_data(G_OBJECT(expander), "view", view);
+    g_signal_connect(expander, "notify::expanded", G_CALLBACK(+[](GObject* expander, GParamSpec*, gpointer) {
+                         auto* shown = static_cast<report_preview*>(g_object_get_data(expander, "report"));
+                         if (!shown) return;
+                         g_object_set_data(expander, "report", nullptr);  // filled once
+                         std::string text = valid_utf8("To: " + shown->recipient + "\nSubject: " +
+                                                       shown->subject + "\n\n" + shown->log_utf8);
+                         // A text view holds at most G_MAXINT bytes; say so rather than cut silently.
+                         constexpr std::string_view cut = "\n[The preview ends here; the whole log is sent.]";
+                         if (text.size() > static_cast<std::size_t>(G_MAXINT)) {
+                             std::size_t end = G_MAXINT - cut.size();
+                             while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+                             text.resize(end);
+                             text += cut;
+                         }
+                         auto* view = GTK_TEXT_VIEW(g_object_get_data(expander, "view"));
+                         gtk_text_buffer_set_text(gtk_text_view_get_buffer(view), text.data(),
+                                                  static_cast<gint>(text.size()));
+                     }),
+                     nullptr);
     gtk_box_pack_end(GTK_BOX(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))), expander, TRUE,
                      TRUE, 0);
     gtk_widget_show_all(expander);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -16,6 +17,13 @@ namespace {
 bool is_set(const char* name) {
     const char* value = std::getenv(name);
     return value && *value;
+}
+
+// The report is paged by the terminal's height, when the output is one.
+std::size_t page_lines() {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_row > 2 ? size.ws_row - 1 : 23;
 }
 
 }  // namespace
@@ -26,7 +34,7 @@ int main(int argc, char** argv) {
     try {
         const post::ui_setting where{std::getenv("POST_UI"),
                                      is_set("DISPLAY") || is_set("WAYLAND_DISPLAY"),
-                                     ::isatty(STDIN_FILENO) == 1, post::start_gtk_ui};
+                                     ::isatty(STDIN_FILENO) == 1, page_lines(), post::start_gtk_ui};
         const auto dialogs = post::choose_ui(where, std::cin, std::cout, std::cerr);
         post::log_file log("install.txt");
         return post::run(args, *dialogs, log, config);

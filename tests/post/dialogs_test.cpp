@@ -44,6 +44,18 @@ TEST(post_terminal_ui, d_shows_the_report_without_terminal_controls) {
     EXPECT_EQ(text.find('\x1b'), std::string::npos);
 }
 
+TEST(post_terminal_ui, d_pages_the_report_until_q) {
+    const post::report_preview five_lines{"r", "s", "1\n2\n3"};  // with To, Subject and a blank: 6 lines
+    const post::box asked{"Installation failed", "Send it?", post::buttons::yes_no, post::icon::none, &five_lines};
+    std::istringstream in("d\n\nq\ny\n");
+    std::ostringstream out;
+    post::terminal_ui dialogs(in, out, 2);
+    EXPECT_EQ(dialogs.show(asked), post::answer::yes);
+    const std::string more = "-- Enter for more, q to stop --";
+    EXPECT_NE(out.str().find("To: r\nSubject: s\n" + more + "\n1\n" + more + "\n"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("2\n"), std::string::npos) << out.str();
+}
+
 TEST(post_terminal_ui, information_boxes_and_sending_line_need_no_input) {
     std::istringstream in;
     std::ostringstream out;
@@ -86,7 +98,7 @@ TEST(post_choose_ui, forced_then_display_then_terminal) {
                      " starts " + std::to_string(r.gtk_starts) + " terminal " + std::to_string(r.terminal_input));
         std::istringstream in;
         std::ostringstream out, err;
-        const post::ui_setting setting{r.requested, r.display, r.terminal_input, [&]() -> std::unique_ptr<post::ui> {
+        const post::ui_setting setting{r.requested, r.display, r.terminal_input, 0, [&]() -> std::unique_ptr<post::ui> {
                                            if (!r.gtk_starts) return nullptr;
                                            return std::make_unique<fake_gtk_ui>();
                                        }};
