@@ -11,7 +11,7 @@ namespace corvid {
 // them: "  a  b " at " " gives "a", "b". The list is the vector itself.
 // Throws nothing but allocation errors.
 template <typename Char>
-class basic_tokens : public virtual std::vector<std::basic_string<Char>> {
+class basic_tokens : public std::vector<std::basic_string<Char>> {
 public:
     basic_tokens() = default;
     basic_tokens(std::basic_string_view<Char> text, std::basic_string_view<Char> delimiters);
@@ -21,7 +21,7 @@ public:
 // "," gives "a", "", "b"; "" gives one empty field. The list is the vector.
 // Throws nothing but allocation errors.
 template <typename Char>
-class basic_fields : public virtual std::vector<std::basic_string<Char>> {
+class basic_fields : public std::vector<std::basic_string<Char>> {
 public:
     basic_fields() = default;
     basic_fields(std::basic_string_view<Char> text, std::basic_string_view<Char> delimiters);
@@ -43,7 +43,7 @@ extern template class basic_fields<char16_t>;
 // characters directly before the opening quote belong to it (x"y z" gives
 // "xy z"). An unclosed quote runs to the end of the text. The quotes
 // themselves are never part of a token. Throws nothing but allocation errors.
-class quoted_tokens : public virtual std::vector<std::string> {
+class quoted_tokens : public std::vector<std::string> {
 public:
     quoted_tokens() = default;
     quoted_tokens(std::string_view text, std::string_view delimiters);

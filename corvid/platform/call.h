@@ -11,10 +11,7 @@
 
 namespace corvid::platform::detail {
 
-inline void report(std::error_code& ec, int code) noexcept {
-    ec = make_socket_error(code);
-    set_last_error(code);
-}
+inline void report(std::error_code& ec, int code) noexcept { ec = make_socket_error(code); }
 
 inline void report(std::error_code& ec, socket_errc code) noexcept {
     report(ec, static_cast<int>(code));

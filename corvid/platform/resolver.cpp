@@ -11,11 +11,6 @@ namespace corvid::platform {
 
 namespace {
 
-int store(int code) noexcept {
-    set_last_error(code);
-    return code;
-}
-
 // RFC 6761 reserves .invalid: no name under it exists, so no query is sent.
 bool in_invalid_domain(const char* host) noexcept {
     if (host == nullptr) return false;
@@ -47,43 +42,42 @@ bool port_out_of_range(const char* service) noexcept {
 
 }  // namespace
 
-int get_address_info(const char* host, const char* service, const addrinfo* hints,
-                     addrinfo** result) noexcept {
-    *result = nullptr;
-    if (!started()) return store(static_cast<int>(socket_errc::not_initialised));
-    if (in_invalid_domain(host)) return store(static_cast<int>(socket_errc::host_not_found));
-    if (port_out_of_range(service)) return store(static_cast<int>(socket_errc::type_not_found));
-    int status = sys::calls().getaddrinfo(host, service, hints, result);
-    int error = errno;
-    if (status != 0) *result = nullptr;
-    return store(from_resolver(status, error));
+address_info_list get_address_info(const char* host, const char* service, const addrinfo* hints,
+                                   std::error_code& ec) noexcept {
+    if (!detail::ready(ec)) return {};
+    if (in_invalid_domain(host)) {
+        detail::report(ec, socket_errc::host_not_found);
+        return {};
+    }
+    if (port_out_of_range(service)) {
+        detail::report(ec, socket_errc::type_not_found);
+        return {};
+    }
+    addrinfo* result = nullptr;
+    const int status = sys::calls().getaddrinfo(host, service, hints, &result);
+    const int error = errno;
+    if (status == 0) return address_info_list(result);
+    detail::report(ec, from_resolver(status, error));
+    return {};
 }
 
 void free_address_info(addrinfo* list) noexcept {
     if (list != nullptr) sys::calls().freeaddrinfo(list);
 }
 
-int get_name_info(const sockaddr* address, socklen_t length, char* host, socklen_t host_size,
-                  char* service, socklen_t service_size, int flags) noexcept {
-    if (!started()) return store(static_cast<int>(socket_errc::not_initialised));
-    int status = sys::calls().getnameinfo(address, length, host, host_size, service, service_size, flags);
-    int error = errno;
-    return store(from_resolver(status, error));
+void get_name_info(const sockaddr* address, socklen_t length, char* host, socklen_t host_size, char* service,
+                   socklen_t service_size, int flags, std::error_code& ec) noexcept {
+    if (!detail::ready(ec)) return;
+    const int status = sys::calls().getnameinfo(address, length, host, host_size, service, service_size, flags);
+    const int error = errno;
+    if (status != 0) detail::report(ec, from_resolver(status, error));
 }
 
-int get_host_name(char* buffer, std::size_t size) noexcept {
-    std::error_code ec;
-    if (!detail::ready(ec)) return -1;
-    if (size == 0) {
-        store(static_cast<int>(socket_errc::bad_address));
-        return -1;
-    }
-    if (sys::calls().gethostname(buffer, size) != 0) {
-        store(from_errno(errno));
-        return -1;
-    }
+void get_host_name(char* buffer, std::size_t size, std::error_code& ec) noexcept {
+    if (!detail::ready(ec)) return;
+    if (size == 0) return detail::report(ec, socket_errc::bad_address);
+    if (sys::calls().gethostname(buffer, size) != 0) return detail::report(ec, from_errno(errno));
     buffer[size - 1] = '\0';
-    return 0;
 }
 
 bool connected_state(unsigned* flags) noexcept {

@@ -4,18 +4,13 @@
 #include <cstddef>
 #include <memory>
 #include <netdb.h>
+#include <system_error>
 
 // Name resolution and host facts with the classic socket API's behaviour:
-// results are socket_errc numbers (0 for success), stored as the thread's
-// last error as well, and every call fails with not_initialised while the
-// subsystem is not started.
+// failures are socket_errc codes in ec, and every call fails with
+// not_initialised while the subsystem is not started.
 namespace corvid::platform {
 
-// getaddrinfo. Names in the reserved .invalid domain fail with host_not_found
-// without asking anyone, and a numeric service beyond 65535 fails with
-// type_not_found instead of wrapping round to another port.
-int get_address_info(const char* host, const char* service, const addrinfo* hints,
-                     addrinfo** result) noexcept;
 void free_address_info(addrinfo* list) noexcept;
 
 struct address_info_deleter {
@@ -23,12 +18,18 @@ struct address_info_deleter {
 };
 using address_info_list = std::unique_ptr<addrinfo, address_info_deleter>;
 
-int get_name_info(const sockaddr* address, socklen_t length, char* host, socklen_t host_size,
-                  char* service, socklen_t service_size, int flags) noexcept;
+// getaddrinfo; an empty list on failure. Names in the reserved .invalid
+// domain fail with host_not_found without asking anyone, and a numeric
+// service beyond 65535 fails with type_not_found instead of wrapping round
+// to another port.
+address_info_list get_address_info(const char* host, const char* service, const addrinfo* hints,
+                                   std::error_code& ec) noexcept;
 
-// gethostname: 0, or -1 with the reason in last_error(). The text is always
-// NUL-terminated within size.
-int get_host_name(char* buffer, std::size_t size) noexcept;
+void get_name_info(const sockaddr* address, socklen_t length, char* host, socklen_t host_size, char* service,
+                   socklen_t service_size, int flags, std::error_code& ec) noexcept;
+
+// gethostname. The text is always NUL-terminated within size.
+void get_host_name(char* buffer, std::size_t size, std::error_code& ec) noexcept;
 
 // Whether a network connection exists, and the state flags; offline_flag is
 // the flag of a system in offline mode.

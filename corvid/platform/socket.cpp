@@ -15,25 +15,25 @@ using detail::ready;
 using detail::report;
 using detail::retry;
 
-socket_handle& socket_handle::operator=(socket_handle&& other) noexcept {
+unique_socket& unique_socket::operator=(unique_socket&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
 }
 
-socket_handle::~socket_handle() { reset(); }
+unique_socket::~unique_socket() { reset(); }
 
-native_socket socket_handle::release() noexcept {
+native_socket unique_socket::release() noexcept {
     native_socket held = fd;
     fd = invalid_socket;
     return held;
 }
 
-void socket_handle::reset(native_socket next) noexcept {
+void unique_socket::reset(native_socket next) noexcept {
     if (fd != invalid_socket && fd != next) sys::calls().close(fd);
     fd = next;
 }
 
-void socket_handle::close(std::error_code& ec) noexcept {
+void unique_socket::close(std::error_code& ec) noexcept {
     bool running = ready(ec);
     native_socket held = release();
     if (held == invalid_socket) {
@@ -48,10 +48,10 @@ void socket_handle::close(std::error_code& ec) noexcept {
     }
 }
 
-socket_handle open_socket(int family, int type, int protocol, std::error_code& ec) noexcept {
+unique_socket open_socket(int family, int type, int protocol, std::error_code& ec) noexcept {
     if (!ready(ec)) return {};
     int fd = retry(ec, [&] { return sys::calls().socket(family, type | SOCK_CLOEXEC, protocol); });
-    return socket_handle(fd < 0 ? invalid_socket : fd);
+    return unique_socket(fd < 0 ? invalid_socket : fd);
 }
 
 void bind(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept {
@@ -62,14 +62,14 @@ void listen(native_socket s, int backlog, std::error_code& ec) noexcept {
     if (ready(ec)) retry(ec, [&] { return sys::calls().listen(s, backlog); });
 }
 
-socket_handle accept(native_socket s, std::error_code& ec) noexcept {
+unique_socket accept(native_socket s, std::error_code& ec) noexcept {
     if (!ready(ec)) return {};
     int fd = retry(ec, [&] { return sys::calls().accept4(s, nullptr, nullptr, SOCK_CLOEXEC); });
     // Linux reports a connection that its peer dropped while it waited as
     // aborted; the classic API reports it as reset, and callers tell it from
     // a broken listener by that code.
     if (ec == socket_errc::connection_aborted) report(ec, socket_errc::connection_reset);
-    return socket_handle(fd < 0 ? invalid_socket : fd);
+    return unique_socket(fd < 0 ? invalid_socket : fd);
 }
 
 void connect(native_socket s, const sockaddr* address, socklen_t length,

@@ -25,15 +25,15 @@ inline constexpr int max_udp6_payload = 65527;
 
 // Owns one socket descriptor. Move-only; a moved-from or default handle holds
 // invalid_socket. The destructor closes and ignores any error.
-class socket_handle {
+class unique_socket {
 public:
-    socket_handle() noexcept = default;
-    explicit socket_handle(native_socket fd) noexcept : fd(fd) {}
-    socket_handle(socket_handle&& other) noexcept : fd(other.release()) {}
-    socket_handle& operator=(socket_handle&& other) noexcept;
-    socket_handle(const socket_handle&) = delete;
-    socket_handle& operator=(const socket_handle&) = delete;
-    ~socket_handle();
+    unique_socket() noexcept = default;
+    explicit unique_socket(native_socket fd) noexcept : fd(fd) {}
+    unique_socket(unique_socket&& other) noexcept : fd(other.release()) {}
+    unique_socket& operator=(unique_socket&& other) noexcept;
+    unique_socket(const unique_socket&) = delete;
+    unique_socket& operator=(const unique_socket&) = delete;
+    ~unique_socket();
 
     native_socket get() const noexcept { return fd; }
     bool valid() const noexcept { return fd != invalid_socket; }
@@ -51,10 +51,10 @@ private:
     native_socket fd = invalid_socket;
 };
 
-socket_handle open_socket(int family, int type, int protocol, std::error_code& ec) noexcept;
+unique_socket open_socket(int family, int type, int protocol, std::error_code& ec) noexcept;
 void bind(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept;
 void listen(native_socket s, int backlog, std::error_code& ec) noexcept;
-socket_handle accept(native_socket s, std::error_code& ec) noexcept;
+unique_socket accept(native_socket s, std::error_code& ec) noexcept;
 // Blocks until the system's own connect attempt ends, also across signals.
 void connect(native_socket s, const sockaddr* address, socklen_t length,
              std::error_code& ec) noexcept;

@@ -17,10 +17,22 @@ namespace sys = corvid::platform::sys;
 
 class resolver : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(platform::startup(), 0); }
-    void TearDown() override { platform::cleanup(); }
+    void SetUp() override {
+        platform::startup(ec);
+        ASSERT_FALSE(ec);
+    }
+    void TearDown() override { platform::cleanup(ec); }
     corvid::test::sys_guard guard;
+    std::error_code ec;
 };
+
+// The code a lookup reports; its list must be empty on failure.
+int lookup(const char* host, const char* service) {
+    std::error_code ec;
+    const platform::address_info_list list = platform::get_address_info(host, service, nullptr, ec);
+    EXPECT_EQ(list == nullptr, bool(ec)) << host;
+    return ec.value();
+}
 
 int lookups = 0;
 
@@ -33,41 +45,36 @@ int counting_lookup(const char*, const char*, const addrinfo*, addrinfo** result
 TEST_F(resolver, reserved_invalid_names_fail_without_a_lookup) {
     sys::calls().getaddrinfo = counting_lookup;
     lookups = 0;
-    addrinfo* list = nullptr;
-    for (const char* name : {"mail.invalid", "INVALID", "a.b.Invalid.", "invalid."}) {
-        EXPECT_EQ(platform::get_address_info(name, nullptr, nullptr, &list), 11001) << name;
-        EXPECT_EQ(list, nullptr);
-    }
+    for (const char* name : {"mail.invalid", "INVALID", "a.b.Invalid.", "invalid."})
+        EXPECT_EQ(lookup(name, nullptr), 11001) << name;
     EXPECT_EQ(lookups, 0);
-    EXPECT_EQ(platform::last_error(), 11001);
     // Only the whole last label counts.
-    platform::get_address_info("notinvalid", nullptr, nullptr, &list);
-    platform::get_address_info("invalid.example", nullptr, nullptr, &list);
+    lookup("notinvalid", nullptr);
+    lookup("invalid.example", nullptr);
     EXPECT_EQ(lookups, 2);
 }
 
 TEST_F(resolver, numeric_service_beyond_the_port_range_is_not_found) {
-    addrinfo* list = nullptr;
-    EXPECT_EQ(platform::get_address_info("127.0.0.1", "65536", nullptr, &list), 10109);
-    EXPECT_EQ(platform::get_address_info("127.0.0.1", "99999", nullptr, &list), 10109);
+    EXPECT_EQ(lookup("127.0.0.1", "65536"), 10109);
+    EXPECT_EQ(lookup("127.0.0.1", "99999"), 10109);
     // The system reader takes leading white space and a plus sign too, and
     // would then keep only the low 16 bits: 65561 would become port 25.
     for (const char* service : {" 65561", "+65561", "\t 4294967321", " +70000"})
-        EXPECT_EQ(platform::get_address_info("127.0.0.1", service, nullptr, &list), 10109) << service;
-    ASSERT_EQ(platform::get_address_info("127.0.0.1", "65535", nullptr, &list), 0);
-    platform::address_info_list owned(list);
-    EXPECT_NE(owned, nullptr);
+        EXPECT_EQ(lookup("127.0.0.1", service), 10109) << service;
+    EXPECT_EQ(lookup("127.0.0.1", "65535"), 0);
 }
 
 TEST_F(resolver, stopped_subsystem_reports_not_initialised) {
-    platform::cleanup();
-    addrinfo* list = nullptr;
-    EXPECT_EQ(platform::get_address_info("127.0.0.1", nullptr, nullptr, &list), 10093);
+    platform::cleanup(ec);
+    EXPECT_EQ(lookup("127.0.0.1", nullptr), 10093);
     char host[64];
-    EXPECT_EQ(platform::get_name_info(nullptr, 0, host, sizeof host, nullptr, 0, 0), 10093);
-    EXPECT_EQ(platform::get_host_name(host, sizeof host), -1);
-    EXPECT_EQ(platform::last_error(), 10093);
-    ASSERT_EQ(platform::startup(), 0);
+    platform::get_name_info(nullptr, 0, host, sizeof host, nullptr, 0, 0, ec);
+    EXPECT_EQ(ec.value(), 10093);
+    ec.clear();
+    platform::get_host_name(host, sizeof host, ec);
+    EXPECT_EQ(ec.value(), 10093);
+    platform::startup(ec);
+    ASSERT_FALSE(ec);
 }
 
 TEST_F(resolver, host_name_is_always_terminated) {
@@ -76,7 +83,8 @@ TEST_F(resolver, host_name_is_always_terminated) {
         return 0;
     };
     char name[8];
-    ASSERT_EQ(platform::get_host_name(name, sizeof name), 0);
+    platform::get_host_name(name, sizeof name, ec);
+    ASSERT_FALSE(ec);
     EXPECT_STREQ(name, "hhhhhhh");
 }
 

@@ -44,7 +44,7 @@ protected:
     // Replaces the socket with a new one of type for address's family.
     void open_socket(const address::base& address, int type);
 
-    platform::socket_handle handle;
+    platform::unique_socket handle;
     std::uint64_t received = 0;
     std::uint64_t sent = 0;
     int receive_timeout_ms = 0;

@@ -4,6 +4,7 @@
 #include <corvid/internet/environment/errors.h>
 #include <corvid/internet/transport/tcp/base.h>
 #include <corvid/internet/transport/udp/raw.h>
+#include <corvid/platform/error.h>
 
 #include <cstddef>
 #include <iterator>
@@ -46,8 +47,25 @@ constexpr outcome gn = outcome::unlisted, ig = outcome::ignored, ns = outcome::n
                   ut = outcome::udp_operation_timed_out, un = outcome::udp_network_unreachable,
                   uh = outcome::udp_host_unreachable, up = outcome::udp_port_unreachable;
 
-constexpr int columns[] = {10038, 10040, 10048, 10049, 10050, 10051, 10052,
-                           10054, 10057, 10058, 10060, 10061, 10065, 10093};
+using platform::socket_errc;
+
+// The columns, each with the tag that heads it in the table.
+constexpr socket_errc columns[] = {
+    socket_errc::not_a_socket,           // sock
+    socket_errc::message_size,           // size
+    socket_errc::address_in_use,         // used
+    socket_errc::address_not_available,  // addr
+    socket_errc::network_down,           // down
+    socket_errc::network_unreachable,    // nunr
+    socket_errc::network_reset,          // nrst
+    socket_errc::connection_reset,       // crst
+    socket_errc::not_connected,          // ncon
+    socket_errc::shut_down,              // shut
+    socket_errc::timed_out,              // time
+    socket_errc::connection_refused,     // refu
+    socket_errc::host_unreachable,       // hunr
+    socket_errc::not_initialised,        // init
+};
 constexpr std::size_t column_count = std::size(columns);
 
 struct row {
@@ -55,32 +73,31 @@ struct row {
     outcome cells[column_count];
 };
 
-// Network down (10050) raises subsystem_not_ready and not started (10093)
+// Network down raises subsystem_not_ready and not initialised
 // subsystem_failed in every socket call; callers catch them that way.
 constexpr row rows[] = {
-    //                38  40  48  49  50  51  52  54  57  58  60  61  65  93
-    {"bind",        {ns, gn, iu, nv, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
-    {"setsockopt",  {ns, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
-    {"closesocket", {ig, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
-    {"socket",      {gn, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
-    {"listen",      {ns, gn, iu, nv, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
-    {"accept",      {ns, gn, gn, gn, nr, gn, gn, cc, gn, gn, gn, gn, gn, sf}},
-    {"connect",     {ns, gn, iu, nv, nr, nu, gn, gn, gn, gn, gn, cr, hu, sf}},
-    {"shutdown",    {ig, gn, gn, gn, nr, gn, gn, gn, ig, gn, gn, gn, gn, sf}},
-    {"getsockname", {ns, gn, gn, gn, nr, gn, gn, gn, cf, gn, gn, gn, gn, sf}},
-    {"getpeername", {ns, gn, gn, gn, nr, gn, gn, gn, cf, gn, gn, gn, gn, sf}},
-    {"recv",        {ns, gn, gn, gn, nr, gn, rs, rs, cf, cc, to, gn, gn, sf}},
-    {"send",        {ns, gn, gn, gn, nr, gn, rs, rs, cf, cc, to, gn, gn, sf}},
-    {"getsockopt",  {ns, gn, gn, gn, nr, gn, gn, gn, gn, gn, gn, gn, gn, sf}},
-    {"recvfrom",    {ns, mt, gn, gn, nr, un, gn, up, gn, gn, ut, gn, uh, sf}},
-    {"sendto",      {ns, mt, gn, gn, nr, un, gn, up, gn, gn, ut, gn, uh, sf}},
+    //               sock  size  used  addr  down  nunr  nrst  crst  ncon  shut  time  refu  hunr  init
+    {"bind",        {ns,   gn,   iu,   nv,   nr,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   sf}},
+    {"setsockopt",  {ns,   gn,   gn,   gn,   nr,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   sf}},
+    {"closesocket", {ig,   gn,   gn,   gn,   nr,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   sf}},
+    {"socket",      {gn,   gn,   gn,   gn,   nr,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   sf}},
+    {"listen",      {ns,   gn,   iu,   nv,   nr,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   sf}},
+    {"accept",      {ns,   gn,   gn,   gn,   nr,   gn,   gn,   cc,   gn,   gn,   gn,   gn,   gn,   sf}},
+    {"connect",     {ns,   gn,   iu,   nv,   nr,   nu,   gn,   gn,   gn,   gn,   gn,   cr,   hu,   sf}},
+    {"shutdown",    {ig,   gn,   gn,   gn,   nr,   gn,   gn,   gn,   ig,   gn,   gn,   gn,   gn,   sf}},
+    {"getsockname", {ns,   gn,   gn,   gn,   nr,   gn,   gn,   gn,   cf,   gn,   gn,   gn,   gn,   sf}},
+    {"getpeername", {ns,   gn,   gn,   gn,   nr,   gn,   gn,   gn,   cf,   gn,   gn,   gn,   gn,   sf}},
+    {"recv",        {ns,   gn,   gn,   gn,   nr,   gn,   rs,   rs,   cf,   cc,   to,   gn,   gn,   sf}},
+    {"send",        {ns,   gn,   gn,   gn,   nr,   gn,   rs,   rs,   cf,   cc,   to,   gn,   gn,   sf}},
+    {"getsockopt",  {ns,   gn,   gn,   gn,   nr,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   gn,   sf}},
+    {"recvfrom",    {ns,   mt,   gn,   gn,   nr,   un,   gn,   up,   gn,   gn,   ut,   gn,   uh,   sf}},
+    {"sendto",      {ns,   mt,   gn,   gn,   nr,   un,   gn,   up,   gn,   gn,   ut,   gn,   uh,   sf}},
 };
 static_assert(std::size(rows) == static_cast<std::size_t>(call::sendto) + 1);
 
 outcome look_up(call c, int code) noexcept {
-    for (std::size_t i = 0; i < column_count; ++i)
-        if (columns[i] == code) return rows[static_cast<std::size_t>(c)].cells[i];
-    return outcome::unlisted;
+    const std::size_t column = column_of(columns, code);
+    return column < column_count ? rows[static_cast<std::size_t>(c)].cells[column] : outcome::unlisted;
 }
 
 [[noreturn]] void raise(outcome what, const std::string& message) {

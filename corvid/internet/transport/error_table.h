@@ -5,6 +5,9 @@
 // raises. Each call has its own row; a code outside the row raises
 // transport::generic with "<call>() returned status 0x%.8x".
 
+#include <corvid/platform/error.h>
+
+#include <cstddef>
 #include <system_error>
 
 namespace corvid::internet::transport::detail {
@@ -26,6 +29,14 @@ enum class call {
     recvfrom,
     sendto,
 };
+
+// Where code stands among a table's columns; N when it is none of them.
+template <std::size_t N>
+constexpr std::size_t column_of(const platform::socket_errc (&columns)[N], int code) noexcept {
+    std::size_t i = 0;
+    while (i < N && static_cast<int>(columns[i]) != code) ++i;
+    return i;
+}
 
 // The call's name as messages give it, e.g. "recv".
 const char* name(call c) noexcept;

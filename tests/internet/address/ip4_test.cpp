@@ -49,7 +49,6 @@ TEST_F(ip4_test, service_gives_the_port) {
 TEST_F(ip4_test, unknown_host_is_not_found) {
     EXPECT_EQ(what_of<address::host_not_found>([] { ip4("mail.example.invalid", 25); }),
               "internet.address.host_not_found[GetAddrInfoA() failed]");
-    EXPECT_EQ(corvid::platform::last_error(), 11001);
 }
 
 // The resolver reads C strings: a NUL byte would make it resolve only the
@@ -58,11 +57,9 @@ TEST_F(ip4_test, names_with_a_nul_byte_name_nothing) {
     const std::string host("127.0.0.1\0.example", 19);
     EXPECT_EQ(what_of<address::host_not_found>([&] { ip4(host, 25); }),
               "internet.address.host_not_found[GetAddrInfoA() failed]");
-    EXPECT_EQ(corvid::platform::last_error(), 11001);
     const std::string service("25\0", 3);
     EXPECT_EQ(what_of<address::service_not_found>([&] { ip4("127.0.0.1", service); }),
               "internet.address.service_not_found[GetAddrInfoA() failed]");
-    EXPECT_EQ(corvid::platform::last_error(), 10109);
 }
 
 TEST(ip4_stopped, resolving_before_start_up_is_not_ready) {
@@ -145,7 +142,6 @@ TEST_F(ip4_test, resolver_status_picks_the_class) {
               "internet.address.service_not_found[GetAddrInfoA() failed]");
     use_fake_resolver(nullptr, EAI_AGAIN);
     EXPECT_EQ(what_of<address::generic>(resolving), "internet.address[GetAddrInfoA() returned status 0x00002afa]");
-    EXPECT_EQ(corvid::platform::last_error(), 11002);
     EXPECT_EQ(lists_freed, 0);  // a failed lookup returns no list
 }
 

@@ -141,7 +141,8 @@ std::string outcome(const row& r, std::size_t column) {
     } catch (const corvid::exception& e) {
         result = std::string(e.name()) + " " + e.message();
     }
-    if (stopped) corvid::platform::startup();  // for the scope to stop
+    std::error_code restarted;
+    if (stopped) corvid::platform::startup(restarted);  // for the scope to stop
     return result;
 }
 

@@ -340,7 +340,8 @@ TEST_F(tcp_raw, after_cleanup_operations_fail_and_destruction_stays_quiet) {
         throw std::runtime_error("unwinding");  // ~raw runs during unwinding
     } catch (const std::runtime_error&) {
     }
-    corvid::platform::startup();  // for the fixture's scope to stop
+    std::error_code restarted;
+    corvid::platform::startup(restarted);  // for the fixture's scope to stop
 }
 
 }  // namespace
