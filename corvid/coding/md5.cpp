@@ -3,9 +3,8 @@
 #include <corvid/coding/base64.h>
 #include <corvid/coding/hex.h>
 #include <corvid/exception.h>
+#include <corvid/platform/file.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -50,15 +49,15 @@ md5::md5(std::string_view bytes) : state{0x67452301u, 0xefcdab89u, 0x98badcfeu, 
 md5::md5(from_file_t, const std::string& file_name) : md5() {
     // Failing silently would hand out the digest of whatever was read as if
     // it were the file's.
-    // The system would stop at a NUL byte and read some other file.
-    if (file_name.find('\0') != std::string::npos)
+    std::error_code ec;
+    const platform::unique_file file = platform::open_file(file_name, platform::open_mode::read, ec);
+    if (ec == std::errc::invalid_argument && file_name.find('\0') != std::string::npos)
         throw corvid::exception("cannot open a file name that holds a NUL byte");
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(file_name.c_str(), "rb"), &std::fclose);
-    if (!file) throw corvid::exception("cannot open " + file_name + ": " + std::strerror(errno));
-    char piece[8192];
-    std::size_t got;
-    while ((got = std::fread(piece, 1, sizeof piece, file.get())) > 0) update(std::string_view(piece, got));
-    if (std::ferror(file.get())) throw corvid::exception("cannot read " + file_name + ": " + std::strerror(errno));
+    if (ec) throw corvid::exception("cannot open " + file_name + ": " + ec.message());
+    char piece[64 * 1024];
+    while (const std::size_t got = platform::read_some(file, piece, sizeof piece, ec))
+        update(std::string_view(piece, got));
+    if (ec) throw corvid::exception("cannot read " + file_name + ": " + ec.message());
 }
 
 void md5::update(std::string_view bytes) {

@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <langinfo.h>
-#include <locale.h>
 #include <string_view>
 
+#include <corvid/platform/locale.h>
 #include <corvid/unicode/charset.h>
 #include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
@@ -20,17 +19,6 @@ std::atomic<int> current{0};
 bool is_c_locale(std::string_view name) {
     return name.empty() || name == "C" || name == "POSIX" || name.starts_with("C.") ||
            name.starts_with("POSIX.");
-}
-
-// The codeset that an installed locale reports, or empty when the system does
-// not know the locale. newlocale() builds a separate locale object, so the
-// process's own locale is left alone.
-std::string installed_codeset(const std::string& name) {
-    locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(nullptr));
-    if (locale == static_cast<locale_t>(nullptr)) return {};
-    std::string codeset = nl_langinfo_l(CODESET, locale);
-    freelocale(locale);
-    return codeset;
 }
 
 int codepage_from_codeset(const std::string& codeset) {
@@ -51,7 +39,7 @@ int read_environment() {
 
 int codepage_from_locale(const std::string& locale_name) {
     if (is_c_locale(locale_name)) return utf8_codepage;
-    if (std::string codeset = installed_codeset(locale_name); !codeset.empty())
+    if (std::string codeset = platform::locale_codeset(locale_name); !codeset.empty())
         return codepage_from_codeset(codeset);
     std::string_view name = locale_name;
     name = name.substr(0, name.find('@'));

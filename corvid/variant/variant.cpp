@@ -1,13 +1,12 @@
 #include <corvid/variant/variant.h>
 
+#include <corvid/platform/locale.h>
 #include <corvid/unicode/convert.h>
 
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <locale.h>
 
 namespace corvid {
 
@@ -52,11 +51,7 @@ std::int64_t truncate(float value) noexcept {
 
 // "%f" scanning in the classic locale, whatever the process's locale says
 // about the decimal point. Text that is no number reads as 0.
-float scan_float(const std::string& text) {
-    static const locale_t classic = newlocale(LC_ALL_MASK, "C", nullptr);
-    if (classic == nullptr) return std::strtof(text.c_str(), nullptr);
-    return strtof_l(text.c_str(), nullptr, classic);
-}
+float scan_float(const std::string& text) { return platform::classic_strtof(text.c_str()); }
 
 float scan_float(const std::u16string& text) {
     // Nothing outside ASCII can be part of a number, so the scan stops there.

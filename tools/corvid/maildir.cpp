@@ -1,14 +1,11 @@
 #include "maildir.h"
 
 #include <corvid/exception.h>
+#include <corvid/platform/file.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -17,67 +14,17 @@ namespace corvid_tool {
 
 namespace {
 
-// error is taken before the step's text is built, which may change errno.
-[[noreturn]] void fail(int error, const std::string& step) {
-    throw std::system_error(error, std::generic_category(), step);
+namespace platform = corvid::platform;
+
+// Throws the failure of one step, whose text names the step.
+void check(const std::error_code& ec, const std::string& step) {
+    if (ec) throw std::system_error(ec, step);
 }
 
 void make_folder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0700) == 0) return;
-    const int error = errno;
-    struct stat info {};
-    if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
-    throw corvid::exception("cannot create Maildir folder " + path + ": " +
-                            std::strerror(error == EEXIST ? ENOTDIR : error));
-}
-
-// Closes on every way out; close() reports the error the caller must see.
-class descriptor {
-public:
-    explicit descriptor(int fd) noexcept : fd(fd) {}
-    descriptor(const descriptor&) = delete;
-    descriptor& operator=(const descriptor&) = delete;
-    ~descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-
-    int get() const noexcept { return fd; }
-    // Linux releases the descriptor even when close fails, so it is never
-    // retried; EINTR says nothing about the data, which fsync has settled.
-    void close(const std::string& step) {
-        const int held = fd;
-        fd = -1;
-        if (::close(held) != 0 && errno != EINTR) fail(errno, step);
-    }
-
-private:
-    int fd;
-};
-
-int open_retrying(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do fd = ::open(path, flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-void write_all(int fd, const std::string& bytes, const std::string& step) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            fail(errno, step);
-        }
-        done += static_cast<std::size_t>(count);
-    }
-}
-
-void sync(int fd, const std::string& step) {
-    int result;
-    do result = ::fsync(fd);
-    while (result != 0 && errno == EINTR);
-    if (result != 0) fail(errno, step);
+    std::error_code ec;
+    platform::make_folder(path, 0700, ec);
+    if (ec) throw corvid::exception("cannot create Maildir folder " + path + ": " + ec.message());
 }
 
 // The message is written in blocks of about this size, so that a large one
@@ -114,53 +61,52 @@ std::string maildir::deliver(const std::vector<std::string>& lines) const {
     const std::string temporary = root + "/tmp/" + name;
     const std::string final_path = root + "/new/" + name;
 
-    // O_EXCL: a clash with a file already there fails rather than
+    // write_new: a clash with a file already there fails rather than
     // overwriting someone else's message.
-    descriptor file(open_retrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
-    if (file.get() < 0) {
-        const int error = errno;
-        fail(error, "cannot create tmp/" + name);
-    }
+    std::error_code ec;
+    platform::unique_file file = platform::open_file(temporary, platform::open_mode::write_new, ec, 0600);
+    check(ec, "cannot create tmp/" + name);
     try {
         const std::string step = "cannot write tmp/" + name;
         std::string block;
         block.reserve(block_size);
         for (const std::string& line : lines) {
             if (block.size() + line.size() + 1 > block_size && !block.empty()) {
-                write_all(file.get(), block, step);
+                platform::write_all(file, block, ec);
+                check(ec, step);
                 block.clear();
             }
             if (line.size() + 1 > block_size) {
-                write_all(file.get(), line, step);
+                platform::write_all(file, line, ec);
+                check(ec, step);
                 block += '\n';
                 continue;
             }
             block += line;
             block += '\n';
         }
-        write_all(file.get(), block, step);
-        sync(file.get(), "cannot sync tmp/" + name);
-        file.close("cannot close tmp/" + name);
-        if (::rename(temporary.c_str(), final_path.c_str()) != 0) {
-            const int error = errno;
-            fail(error, "cannot move tmp/" + name + " into new/");
-        }
+        platform::write_all(file, block, ec);
+        check(ec, step);
+        platform::sync(file, ec);
+        check(ec, "cannot sync tmp/" + name);
+        file.close(ec);
+        check(ec, "cannot close tmp/" + name);
+        platform::rename_file(temporary, final_path, ec);
+        check(ec, "cannot move tmp/" + name + " into new/");
     } catch (...) {
-        ::unlink(temporary.c_str());
+        platform::remove_file(temporary, ec);
         throw;
     }
     // The rename itself only lasts once the folder is on disk; if that
     // cannot be made sure of, the message is taken back so that the client
     // keeps it and tries again.
     try {
-        descriptor folder(open_retrying((root + "/new").c_str(), O_RDONLY | O_DIRECTORY));
-        if (folder.get() < 0) {
-            const int error = errno;
-            fail(error, "cannot open new/");
-        }
-        sync(folder.get(), "cannot sync new/");
+        const platform::unique_file folder = platform::open_file(root + "/new", platform::open_mode::folder, ec);
+        check(ec, "cannot open new/");
+        platform::sync(folder, ec);
+        check(ec, "cannot sync new/");
     } catch (...) {
-        ::unlink(final_path.c_str());
+        platform::remove_file(final_path, ec);
         throw;
     }
     return name;
