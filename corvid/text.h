@@ -1,6 +1,8 @@
 #ifndef CORVID_TEXT_H
 #define CORVID_TEXT_H
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -32,6 +34,33 @@ bool iequals(std::u16string_view a, std::u16string_view b) noexcept;
 // Order of the ASCII lower-case copies, bytes compared as unsigned values, a
 // string before its own extensions.
 bool iless(std::string_view a, std::string_view b) noexcept;
+
+// The decimal number at the start of text as strtol reads it: leading white
+// space, an optional sign, then the digits up to the first other character;
+// no digits give 0, and a value beyond Int saturates at its limits. Every
+// number the library reads from text (variants, code-page names, exit codes)
+// is read this one way. Text is any string or view of char or char16_t.
+template <typename Int, typename Text>
+Int leading_decimal(const Text& text) noexcept {
+    using Char = typename Text::value_type;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == Char(' ') || (text[i] >= Char('\t') && text[i] <= Char('\r')))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == Char('+') || text[i] == Char('-'))) negative = text[i++] == Char('-');
+    // Accumulate toward the sign so that the most negative value fits.
+    Int value = 0;
+    for (; i < text.size() && text[i] >= Char('0') && text[i] <= Char('9'); ++i) {
+        const Int digit = static_cast<Int>(text[i] - Char('0'));
+        if (negative) {
+            if (value < (std::numeric_limits<Int>::min() + digit) / 10) return std::numeric_limits<Int>::min();
+            value = value * 10 - digit;
+        } else {
+            if (value > (std::numeric_limits<Int>::max() - digit) / 10) return std::numeric_limits<Int>::max();
+            value = value * 10 + digit;
+        }
+    }
+    return value;
+}
 
 // True when every character is one of "0" to "9"; true for an empty text.
 bool all_digits(std::string_view text) noexcept;

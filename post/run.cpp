@@ -5,10 +5,10 @@
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/message2/entity.h>
 #include <corvid/internet/smtp/agent.h>
+#include <corvid/text.h>
 #include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
 
-#include <climits>
 #include <exception>
 #include <string_view>
 
@@ -19,10 +19,6 @@ namespace {
 constexpr int ansi = 0;
 constexpr std::string_view marker = "dialog SetupError";
 constexpr int timeout_seconds = 30;
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 // Bytes that are not valid in the ANSI code page (a stray Latin-1 byte in a
 // UTF-8 locale) must not stop the report: each invalid byte becomes U+FFFD.
@@ -122,21 +118,7 @@ void send(const corvid::internet::message2::entity& message, ui& dialogs, const 
 
 }  // namespace
 
-int read_decimal(const std::string& text) {
-    std::size_t at = 0;
-    while (at < text.size() && is_blank(text[at])) ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-    long long value = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        value = value * 10 + (text[at] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
+int read_decimal(const std::string& text) { return corvid::leading_decimal<int>(text); }
 
 decoded_log decode_log(const std::string& bytes) {
     decoded_log log;

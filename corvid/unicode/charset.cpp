@@ -3,8 +3,8 @@
 #include <climits>
 #include <string_view>
 
+#include <corvid/text.h>
 #include <corvid/unicode/convert.h>
-#include <corvid/variant/variant.h>
 
 namespace corvid::unicode {
 
@@ -98,8 +98,7 @@ std::string normalise(std::string_view name) {
 // When name starts with prefix, reads the number after it and returns true.
 bool number_after(std::string_view name, std::string_view prefix, int& number) {
     if (!name.starts_with(prefix)) return false;
-    // The library reads every decimal number from text this one way.
-    number = corvid::variant(std::string(name.substr(prefix.size()))).as_integer();
+    number = leading_decimal<int>(name.substr(prefix.size()));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include <corvid/variant/variant.h>
 
 #include <corvid/platform/locale.h>
+#include <corvid/text.h>
 #include <corvid/unicode/convert.h>
 
 #include <charconv>
@@ -15,29 +16,6 @@ namespace {
 template <typename Char>
 constexpr bool is_space(Char c) noexcept {
     return c == Char(' ') || (c >= Char('\t') && c <= Char('\r'));
-}
-
-// strtol's reading of a decimal number, saturating at the limits of Int and
-// giving 0 where no digits follow the optional sign.
-template <typename Int, typename Char>
-Int leading_decimal(const std::basic_string<Char>& text) noexcept {
-    std::size_t i = 0;
-    while (i < text.size() && is_space(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == Char('+') || text[i] == Char('-'))) negative = text[i++] == Char('-');
-    // Accumulate toward the sign so that the most negative value fits.
-    Int value = 0;
-    for (; i < text.size() && text[i] >= Char('0') && text[i] <= Char('9'); ++i) {
-        Int digit = static_cast<Int>(text[i] - Char('0'));
-        if (negative) {
-            if (value < (std::numeric_limits<Int>::min() + digit) / 10) return std::numeric_limits<Int>::min();
-            value = value * 10 - digit;
-        } else {
-            if (value > (std::numeric_limits<Int>::max() - digit) / 10) return std::numeric_limits<Int>::max();
-            value = value * 10 + digit;
-        }
-    }
-    return value;
 }
 
 // Float to integer conversion outside the target's range is undefined in
@@ -123,8 +101,8 @@ std::int32_t variant::as_integer() const {
     case integer: return static_cast<std::int32_t>(static_cast<std::uint32_t>(std::get<std::uint64_t>(value_)));
     case floating:
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(truncate(std::get<float>(value_))));
-    case string: return leading_decimal<std::int32_t>(std::get<std::string>(value_));
-    case wide_string: return leading_decimal<std::int32_t>(std::get<std::u16string>(value_));
+    case string: return corvid::leading_decimal<std::int32_t>(std::get<std::string>(value_));
+    case wide_string: return corvid::leading_decimal<std::int32_t>(std::get<std::u16string>(value_));
     default: throw generic("as_integer() failed");
     }
 }
@@ -134,8 +112,8 @@ std::int64_t variant::as_large() const {
     case empty: return 0;
     case integer: return static_cast<std::int64_t>(std::get<std::uint64_t>(value_));
     case floating: return truncate(std::get<float>(value_));
-    case string: return leading_decimal<std::int64_t>(std::get<std::string>(value_));
-    case wide_string: return leading_decimal<std::int64_t>(std::get<std::u16string>(value_));
+    case string: return corvid::leading_decimal<std::int64_t>(std::get<std::string>(value_));
+    case wide_string: return corvid::leading_decimal<std::int64_t>(std::get<std::u16string>(value_));
     default: throw generic("as_large() failed");
     }
 }
