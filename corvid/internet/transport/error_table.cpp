@@ -2,8 +2,7 @@
 
 #include <corvid/format.h>
 #include <corvid/internet/environment/errors.h>
-#include <corvid/internet/transport/tcp/base.h>
-#include <corvid/internet/transport/udp/raw.h>
+#include <corvid/internet/transport/errors.h>
 #include <corvid/platform/error.h>
 
 #include <cstddef>
@@ -101,26 +100,24 @@ outcome look_up(call c, int code) noexcept {
 }
 
 [[noreturn]] void raise(outcome what, const std::string& message) {
-    using tcp_base = tcp::base;
-    using udp_raw = udp::raw;
     switch (what) {
         case outcome::not_a_socket: throw not_a_socket(message);
         case outcome::address_in_use: throw address_in_use(message);
         case outcome::address_not_valid: throw address_not_valid(message);
         case outcome::subsystem_not_ready: throw environment::subsystem_not_ready(message);
         case outcome::subsystem_failed: throw environment::subsystem_failed(message);
-        case outcome::tcp_connection_failed: throw tcp_base::connection_failed(message);
-        case outcome::tcp_connection_closed: throw tcp_base::connection_closed(message);
-        case outcome::tcp_connection_refused: throw tcp_base::connection_refused(message);
-        case outcome::tcp_connection_reset: throw tcp_base::connection_reset(message);
-        case outcome::tcp_connection_timed_out: throw tcp_base::connection_timed_out(message);
-        case outcome::tcp_network_unreachable: throw tcp_base::network_unreachable(message);
-        case outcome::tcp_host_unreachable: throw tcp_base::host_unreachable(message);
-        case outcome::udp_message_truncated: throw udp_raw::message_truncated(message);
-        case outcome::udp_operation_timed_out: throw udp_raw::operation_timed_out(message);
-        case outcome::udp_network_unreachable: throw udp_raw::network_unreachable(message);
-        case outcome::udp_host_unreachable: throw udp_raw::host_unreachable(message);
-        case outcome::udp_port_unreachable: throw udp_raw::port_unreachable(message);
+        case outcome::tcp_connection_failed: throw tcp::connection_failed(message);
+        case outcome::tcp_connection_closed: throw tcp::connection_closed(message);
+        case outcome::tcp_connection_refused: throw tcp::connection_refused(message);
+        case outcome::tcp_connection_reset: throw tcp::connection_reset(message);
+        case outcome::tcp_connection_timed_out: throw tcp::connection_timed_out(message);
+        case outcome::tcp_network_unreachable: throw tcp::network_unreachable(message);
+        case outcome::tcp_host_unreachable: throw tcp::host_unreachable(message);
+        case outcome::udp_message_truncated: throw udp::message_truncated(message);
+        case outcome::udp_operation_timed_out: throw udp::operation_timed_out(message);
+        case outcome::udp_network_unreachable: throw udp::network_unreachable(message);
+        case outcome::udp_host_unreachable: throw udp::host_unreachable(message);
+        case outcome::udp_port_unreachable: throw udp::port_unreachable(message);
         case outcome::unlisted:
         case outcome::ignored: break;
     }

@@ -3,7 +3,10 @@
 #include <corvid/format.h>
 #include <corvid/internet/transport/error_table.h>
 
+#include <corvid/platform/error.h>
+
 #include <limits>
+#include <utility>
 
 namespace corvid::internet::transport::tcp {
 
@@ -56,6 +59,75 @@ void base::connect(const address::base& peer, int milliseconds) {
         return;
     if (ec) return check(call::connect, ec);
     throw connection_timed_out("connect() failed");
+}
+
+void base::take_over(base& connected) {
+    if (connected.input_start < connected.input_buffer.size() || !connected.output_buffer.empty())
+        throw tls_failed("cannot take over a connection with unread input or unsent output");
+    handle = std::move(connected.handle);
+    received = std::exchange(connected.received, 0);
+    sent = std::exchange(connected.sent, 0);
+    receive_timeout_ms = connected.receive_timeout_ms;
+    until = connected.until;
+    max_line = connected.max_line;
+}
+
+std::size_t base::discard_input() noexcept {
+    const std::size_t dropped = input_buffer.size() - input_start;
+    input_buffer.clear();
+    input_start = 0;
+    scanner = line_scanner();
+    last_end = line_end::none;
+    return dropped;
+}
+
+std::size_t base::receive_some(char* buffer, std::size_t size) {
+    if (size == 0) return 0;  // nothing asked: not to be taken for a close
+    std::error_code ec;
+    std::size_t count = 0;
+    if (auto until = deadline()) {
+        // Waiting in poll rather than in recv lets the deadline win over the
+        // socket's receive time-out.
+        do {
+            if (!platform::wait_readable(handle.get(), *until, ec)) {
+                check(call::recv, ec);
+                throw connection_timed_out("recv() failed");
+            }
+            count = platform::try_receive(handle.get(), buffer, size, ec);
+        } while (ec == platform::socket_errc::would_block);
+    } else {
+        count = platform::receive(handle.get(), buffer, size, ec);
+    }
+    check(call::recv, ec);
+    if (count == 0) throw connection_closed("recv() failed");
+    received += count;
+    return count;
+}
+
+void base::send_all(const char* bytes, std::size_t length) {
+    auto until = deadline();
+    if (until && length != 0 && clock::now() >= *until) throw connection_timed_out("send() failed");
+    std::size_t done = 0;
+    while (done < length) {
+        std::error_code ec;
+        std::size_t count = 0;
+        if (until) {
+            count = platform::try_send(handle.get(), bytes + done, length - done, ec);
+            if (ec == platform::socket_errc::would_block) {
+                if (!platform::wait_writable(handle.get(), *until, ec)) {
+                    check(call::send, ec);
+                    throw connection_timed_out("send() failed");
+                }
+                continue;
+            }
+        } else {
+            count = platform::send(handle.get(), bytes + done, length - done, ec);
+        }
+        check(call::send, ec);
+        if (count == 0) throw connection_closed("send() failed");
+        sent += count;
+        done += count;
+    }
 }
 
 void base::shutdown() {

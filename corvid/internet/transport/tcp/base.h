@@ -21,13 +21,14 @@ namespace corvid::internet::transport::tcp {
 // environment errors.
 class base : public transport::base {
 public:
-    CORVID_EXCEPTION(connection_failed, transport::generic, "connection_failed");
-    CORVID_EXCEPTION(connection_closed, connection_failed, "connection_closed");
-    CORVID_EXCEPTION(connection_refused, connection_failed, "connection_refused");
-    CORVID_EXCEPTION(connection_reset, connection_failed, "connection_reset");
-    CORVID_EXCEPTION(connection_timed_out, connection_failed, "connection_timed_out");
-    CORVID_EXCEPTION(network_unreachable, connection_failed, "network_unreachable");
-    CORVID_EXCEPTION(host_unreachable, connection_failed, "host_unreachable");
+    using connection_failed = tcp::connection_failed;
+    using connection_closed = tcp::connection_closed;
+    using connection_refused = tcp::connection_refused;
+    using connection_reset = tcp::connection_reset;
+    using connection_timed_out = tcp::connection_timed_out;
+    using network_unreachable = tcp::network_unreachable;
+    using host_unreachable = tcp::host_unreachable;
+    using tls_failed = tcp::tls_failed;
     // A line grew past max_line_length() before its end arrived.
     CORVID_EXCEPTION(line_too_long, transport::generic, "line_too_long");
 
@@ -50,8 +51,8 @@ public:
     // afterwards; after a time-out it is only good for closing.
     void connect(const address::base& peer, int milliseconds);
     // Stops both directions, then closes; quiet on a socket that is not
-    // connected or not open.
-    void shutdown();
+    // connected or not open. A TLS stream first says goodbye in TLS.
+    virtual void shutdown();
     // Fill out with the socket's own or its peer's address; return its size.
     int local_address(address::base& out);
     int peer_address(address::base& out);
@@ -79,6 +80,10 @@ public:
     void skip_line();
     // 0 means no limit.
     void set_max_line_length(std::size_t bytes) noexcept { max_line = bytes; }
+    // Drops whatever was received and not yet read; returns how many bytes.
+    // A protocol switch (STARTTLS) calls it so that bytes a peer sent ahead
+    // of the switch are never taken as sent after it.
+    std::size_t discard_input() noexcept;
     std::size_t max_line_length() const noexcept { return max_line; }
     void write(std::string_view bytes, bool flush);
     // Writes text and CR LF.
@@ -96,6 +101,20 @@ public:
 protected:
     base() = default;
 
+    // Takes over the connection of connected: its socket, byte counters,
+    // receive time-out, deadline and line limit; connected is left without a
+    // socket. Refuses (tls_failed) while connected holds input not yet read
+    // or output not yet sent, so that no plaintext crosses into the stream
+    // that takes over.
+    void take_over(base& connected);
+    // The socket's own I/O, for flush() and fill(). receive_some receives
+    // once into buffer and returns the count, at least 1 (0 only when size
+    // is 0); an orderly close by the peer throws connection_closed.
+    // send_all returns once all length bytes are sent. With a deadline set,
+    // both wait no longer than until then; bytes sent before a time-out are
+    // gone.
+    std::size_t receive_some(char* buffer, std::size_t size);
+    void send_all(const char* bytes, std::size_t length);
     // For fill(): adds received bytes to the input.
     void append_input(const char* bytes, std::size_t size);
     // For flush(): the output written so far; the buffer is left empty.

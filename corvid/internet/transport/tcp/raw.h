@@ -19,14 +19,10 @@ public:
     void flush() override;
     void fill() override;
 
-    // One receive into buffer; returns the count, at least 1 (0 only when
-    // size is 0). An orderly close by the peer throws connection_closed.
-    // With a deadline set, waits no longer than until then.
-    std::size_t receive_some(char* buffer, std::size_t size);
-    // Returns once all length bytes are sent. With a deadline set, sends
-    // without blocking and waits for room no longer than until then; bytes
-    // sent before a time-out are gone.
-    void send_all(const char* bytes, std::size_t length);
+    // The socket's own I/O, as tcp::base describes it, for callers that
+    // move bytes themselves.
+    using base::receive_some;
+    using base::send_all;
 };
 
 }  // namespace corvid::internet::transport::tcp

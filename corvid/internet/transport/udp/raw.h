@@ -15,12 +15,12 @@ namespace corvid::internet::transport::udp {
 // environment errors.
 class raw : public transport::base {
 public:
-    CORVID_EXCEPTION(operation_failed, transport::generic, "operation_failed");
-    CORVID_EXCEPTION(message_truncated, operation_failed, "message_truncated");
-    CORVID_EXCEPTION(operation_timed_out, operation_failed, "operation_timed_out");
-    CORVID_EXCEPTION(network_unreachable, operation_failed, "network_unreachable");
-    CORVID_EXCEPTION(host_unreachable, operation_failed, "host_unreachable");
-    CORVID_EXCEPTION(port_unreachable, operation_failed, "port_unreachable");
+    using operation_failed = udp::operation_failed;
+    using message_truncated = udp::message_truncated;
+    using operation_timed_out = udp::operation_timed_out;
+    using network_unreachable = udp::network_unreachable;
+    using host_unreachable = udp::host_unreachable;
+    using port_unreachable = udp::port_unreachable;
 
     raw() = default;
     ~raw() override;
