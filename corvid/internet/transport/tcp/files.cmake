@@ -1,3 +1,3 @@
 corvid_files(
-  HEADERS base.h raw.h
-  SOURCES base.cpp raw.cpp)
+  HEADERS base.h raw.h tls.h
+  SOURCES base.cpp raw.cpp tls.cpp)
