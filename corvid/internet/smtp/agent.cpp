@@ -2,6 +2,7 @@
 
 #include <corvid/format.h>
 #include <corvid/internet/transport/tcp/raw.h>
+#include <corvid/text.h>
 
 #include <algorithm>
 #include <climits>
@@ -54,6 +55,10 @@ void agent::hello(transport::tcp::base& stream, reply_texts& texts) const {
         exchange_deadline bound(stream);
         read_reply(stream, greeting);
     }
+    introduce(stream, texts);
+}
+
+void agent::introduce(transport::tcp::base& stream, reply_texts& texts) const {
     try {
         command(stream, "EHLO " + own_name, texts);
     } catch (const permanent_failure&) {
@@ -61,6 +66,32 @@ void agent::hello(transport::tcp::base& stream, reply_texts& texts) const {
         // reply means it is not ready for either.
         command(stream, "HELO " + own_name, texts);
     }
+}
+
+bool agent::offers(const reply_texts& texts, std::string_view extension) {
+    // The first text is the greeting line of the EHLO reply; each other one
+    // is an extension keyword, perhaps with parameters after a space.
+    for (std::size_t i = 1; i < texts.size(); ++i) {
+        const std::string_view keyword = std::string_view(texts[i]).substr(0, texts[i].find(' '));
+        if (iequals(keyword, extension)) return true;
+    }
+    return false;
+}
+
+std::unique_ptr<transport::tcp::tls> agent::starttls(transport::tcp::base& stream,
+                                                     const transport::tcp::tls_context& context,
+                                                     const std::string& server_name, reply_texts& texts) const {
+    if (!offers(texts, "STARTTLS")) return nullptr;
+    reply_texts ready;
+    if (command(stream, "STARTTLS", ready) != 220)
+        throw generic(format("STARTTLS answered with %s", ready.empty() ? "nothing" : ready.back().c_str()));
+    // Bytes after the 220 came before the handshake: no server sends them
+    // honestly, and taking them as replies inside TLS is the injection that
+    // STARTTLS invites.
+    stream.discard_input();
+    auto secured = std::make_unique<transport::tcp::tls>(stream, context, server_name);
+    introduce(*secured, texts);
+    return secured;
 }
 
 void agent::transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,

@@ -6,7 +6,9 @@
 #include <corvid/internet/smtp/errors.h>
 #include <corvid/internet/smtp/wire.h>
 #include <corvid/internet/transport/tcp/base.h>
+#include <corvid/internet/transport/tcp/tls.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,20 @@ public:
     // entry per extension).
     void hello(transport::tcp::base& stream, reply_texts& texts) const;
 
+    // Whether the texts hello gave offer the extension, e.g. "STARTTLS".
+    static bool offers(const reply_texts& texts, std::string_view extension);
+
+    // When the texts hello gave offer STARTTLS: the command, a 220 reply,
+    // the TLS handshake on the connection taken from stream (which is left
+    // without a socket) and EHLO again, whose reply replaces texts. Anything
+    // the server sent after the 220 is dropped unread, never taken as a
+    // reply. Returns the TLS stream to go on with, or nullptr when STARTTLS
+    // is not offered (nothing is sent then). server_name is what the
+    // server's certificate is checked against.
+    std::unique_ptr<transport::tcp::tls> starttls(transport::tcp::base& stream,
+                                                  const transport::tcp::tls_context& context,
+                                                  const std::string& server_name, reply_texts& texts) const;
+
     // Tries CRAM-MD5, PLAIN and LOGIN, in that order, within each AUTH line
     // of the texts hello gave. True once the server accepted a login; false
     // when none did or any SMTP error came back.
@@ -56,12 +72,20 @@ public:
     // session goes on. The message text ends only at a "." line between two
     // CR LF pairs, so that bare line ends cannot smuggle in a second message.
     void serve(transport::tcp::base& stream, accept_handler& handler) const;
+    // The same, offering STARTTLS with the server context tls: after "220
+    // Ready to start TLS" the session goes on over TLS, with any command
+    // bytes the client sent ahead of the handshake dropped, and the client
+    // must introduce itself again.
+    void serve(transport::tcp::base& stream, accept_handler& handler, const transport::tcp::tls_context& tls) const;
 
     // Turns a connection away with "421 <name> ESMTP <reason>"; a failing
     // connection is not reported.
     void refuse(transport::tcp::base& stream, const std::string& reason) const;
 
 private:
+    // EHLO, or HELO when EHLO got a 5xx reply.
+    void introduce(transport::tcp::base& stream, reply_texts& texts) const;
+
     std::string own_name;
 };
 

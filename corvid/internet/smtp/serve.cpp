@@ -67,8 +67,9 @@ std::string extract_address(std::string_view text) {
 // One incoming session; the agent's name and the handler stay fixed.
 class session {
 public:
-    session(const std::string& own_name, base& stream, accept_handler& handler)
-        : own_name(own_name), stream(stream), handler(handler) {}
+    session(const std::string& own_name, base& stream, accept_handler& handler,
+            const transport::tcp::tls_context* tls)
+        : own_name(own_name), stream(&stream), handler(handler), tls(tls) {}
 
     void run();
 
@@ -76,11 +77,14 @@ private:
     // False once the session has ended.
     bool answer(const std::string& line);
     bool receive_message();
-    void reply(std::string_view text) { stream.write_line(text, true); }
+    void start_tls(std::string_view rest);
+    void reply(std::string_view text) { stream->write_line(text, true); }
 
     const std::string& own_name;
-    base& stream;
+    base* stream;  // the plain stream, or the TLS stream once STARTTLS is done
     accept_handler& handler;
+    const transport::tcp::tls_context* tls;
+    std::unique_ptr<transport::tcp::tls> secured;
     std::string peer_name;
 };
 
@@ -91,9 +95,9 @@ void session::run() {
         line.clear();
         try {
             try {
-                stream.read_line(line);
+                stream->read_line(line);
             } catch (const base::line_too_long&) {
-                stream.skip_line();
+                stream->skip_line();
                 reply("500 Line too long");
                 continue;
             }
@@ -118,7 +122,7 @@ bool session::answer(const std::string& line) {
 
     if (verb == "ehlo" || verb == "helo") {
         std::string_view name = argument(line, verb_end);
-        peer_name = name.empty() ? peer_text(stream) : to_lower(std::string(name));
+        peer_name = name.empty() ? peer_text(*stream) : to_lower(std::string(name));
         handler.reset();
         // The name is echoed bounded, like a quoted command line.
         std::string shown = quote(peer_name);
@@ -128,10 +132,11 @@ bool session::answer(const std::string& line) {
         }
         // One send for the whole reply; the bytes are those of a flushed
         // write per line.
-        stream.write_line(format("250-%s Hello %s", own_name.c_str(), shown.c_str()), false);
-        stream.write_line("250-PIPELINING", false);
-        stream.write_line("250-8BITMIME", false);
-        if (handler.max_size != 0) stream.write_line(format("250-SIZE %u", handler.max_size), false);
+        stream->write_line(format("250-%s Hello %s", own_name.c_str(), shown.c_str()), false);
+        stream->write_line("250-PIPELINING", false);
+        stream->write_line("250-8BITMIME", false);
+        if (handler.max_size != 0) stream->write_line(format("250-SIZE %u", handler.max_size), false);
+        if (tls && !secured) stream->write_line("250-STARTTLS", false);
         reply("250 HELP");
         return true;
     }
@@ -162,9 +167,13 @@ bool session::answer(const std::string& line) {
         }
         return receive_message();
     }
+    if (verb == "starttls" && tls) {
+        start_tls(argument(line, verb_end));
+        return true;
+    }
     if (verb == "quit") {
         reply(format("221 %s Bye", own_name.c_str()));
-        stream.shutdown();
+        stream->shutdown();
         return false;
     }
     if (verb == "rset") {
@@ -175,9 +184,9 @@ bool session::answer(const std::string& line) {
     } else if (verb == "noop") {
         reply("250 OK");
     } else if (verb == "help") {
-        stream.write_line("214-These verbs are implemented:", false);
-        stream.write_line("214-  DATA EHLO HELO HELP MAIL NOOP RCPT RSET QUIT VRFY", false);
-        stream.write_line("214-Not implemented:", false);
+        stream->write_line("214-These verbs are implemented:", false);
+        stream->write_line("214-  DATA EHLO HELO HELP MAIL NOOP RCPT RSET QUIT VRFY", false);
+        stream->write_line("214-Not implemented:", false);
         reply("214   EXPN");
     } else if (verb == "expn") {
         reply("502 Not implemented");
@@ -185,6 +194,22 @@ bool session::answer(const std::string& line) {
         throw exception("Syntax error");
     }
     return true;
+}
+
+void session::start_tls(std::string_view rest) {
+    if (!rest.empty()) return reply("501 Syntax error (no parameters allowed)");
+    if (secured) return reply("503 TLS already active");
+    reply("220 Ready to start TLS");
+    // Commands a client wrote behind STARTTLS in the same send arrived as
+    // plaintext; acting on them inside TLS would let anyone on the path add
+    // commands to the protected session.
+    stream->discard_input();
+    secured = std::make_unique<transport::tcp::tls>(*stream, *tls);
+    stream = secured.get();
+    // What was said before TLS counts for nothing: the client introduces
+    // itself again.
+    peer_name.clear();
+    handler.reset();
 }
 
 bool session::receive_message() {
@@ -196,16 +221,16 @@ bool session::receive_message() {
     // possibly that of the DATA line. A relay that passes bare CR or LF
     // would otherwise let a sender end the message early and have what
     // follows read as commands: a second, forged message.
-    bool after_cr_lf = stream.settle_line_end() == line_end::cr_lf;
+    bool after_cr_lf = stream->settle_line_end() == line_end::cr_lf;
     std::string line;
     for (;;) {
         line_end end = line_end::none;
         try {
-            stream.read_line(line, end);
+            stream->read_line(line, end);
         } catch (const base::line_too_long&) {
-            stream.skip_line();
+            stream->skip_line();
             too_long = true;
-            after_cr_lf = stream.settle_line_end() == line_end::cr_lf;
+            after_cr_lf = stream->settle_line_end() == line_end::cr_lf;
             continue;
         }
         bool ends_with_cr_lf = end == line_end::cr_lf;
@@ -237,9 +262,10 @@ bool session::receive_message() {
         }
     }
     address::ip4 local;
-    stream.local_address(local);
-    lines.insert(lines.begin(), format("Received: from %s [%s] by %s [%s] with ESMTP; %s", peer_name.c_str(),
-                                       peer_text(stream).c_str(), own_name.c_str(), numeric(local).c_str(),
+    stream->local_address(local);
+    lines.insert(lines.begin(), format("Received: from %s [%s] by %s [%s] with %s; %s", peer_name.c_str(),
+                                       peer_text(*stream).c_str(), own_name.c_str(), numeric(local).c_str(),
+                                       dynamic_cast<const transport::tcp::tls*>(stream) ? "ESMTPS" : "ESMTP",
                                        rfc822_date(static_cast<std::int64_t>(std::time(nullptr))).c_str()));
     bool taken = handler.accept_message(lines);
     reply(taken ? format("250 OK (%llu bytes)", static_cast<unsigned long long>(size))
@@ -249,7 +275,13 @@ bool session::receive_message() {
 
 }  // namespace
 
-void agent::serve(base& stream, accept_handler& handler) const { session(own_name, stream, handler).run(); }
+void agent::serve(base& stream, accept_handler& handler) const {
+    session(own_name, stream, handler, nullptr).run();
+}
+
+void agent::serve(base& stream, accept_handler& handler, const transport::tcp::tls_context& tls) const {
+    session(own_name, stream, handler, &tls).run();
+}
 
 void agent::refuse(base& stream, const std::string& reason) const {
     try {
