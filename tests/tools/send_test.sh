@@ -84,20 +84,25 @@ checks=$((checks + 1))
 grep -Eq 'Dots|Hello|Content-Type' "$scratch/trace" && fail "trace shows message text: $(cat "$scratch/trace")"
 
 # Logins: the password file's first line is the password, and the secret
-# never shows, neither as text nor as base64.
+# never shows, neither as text nor as base64. This server has no TLS, so a
+# login needs --allow-plaintext-auth and is refused before AUTH without it.
 printf 'se cret\nnot this\n' > "$scratch/password"
 printf 'wrong\n' > "$scratch/wrong"
 for mechanism in PLAIN LOGIN; do
   start_server "$mechanism" --login "ann:se cret" --only "$mechanism"
+  expect_error "login as ann refused: the connection is not encrypted" \
+    send --port "$port" --to bob@example.com --user ann --password-file "$scratch/password" "$scratch/message.eml"
   send --port "$port" --to bob@example.com --user ann --password-file "$scratch/password" --trace \
-    "$scratch/message.eml" 2> "$scratch/trace" || fail "$mechanism login exited $?: $(cat "$scratch/trace")"
+    --allow-plaintext-auth "$scratch/message.eml" 2> "$scratch/trace" ||
+    fail "$mechanism login exited $?: $(cat "$scratch/trace")"
   expect_envelope "$scratch/$mechanism" 1 "<>" bob@example.com
   checks=$((checks + 1))
   grep -q '^S: 235' "$scratch/trace" && grep -q '\*\*\*\*\*$' "$scratch/trace" &&
     ! grep -Eq 'cret|AGFubgBzZSBjcmV0|c2UgY3JldA' "$scratch/trace" ||
     fail "$mechanism trace shows the secret or no login: $(cat "$scratch/trace")"
   expect_error "login as ann refused: 535" \
-    send --port "$port" --to bob@example.com --user ann --password-file "$scratch/wrong" "$scratch/message.eml"
+    send --port "$port" --to bob@example.com --user ann --password-file "$scratch/wrong" --allow-plaintext-auth \
+    "$scratch/message.eml"
 done
 # Without a login such a server refuses the sender.
 expect_error '^corvid send: MAIL FROM refused: smtp\.permanent_failure\[530 ' \

@@ -3,7 +3,7 @@
 
 Usage: smtp_sink.py FOLDER [--login USER:PASSWORD] [--only MECHANISM]
                            [--refuse-rcpt] [--refuse-quit] [--silent]
-                           [--lifetime SECONDS]
+                           [--tls CERT,KEY] [--lifetime SECONDS]
 
 Listens on 127.0.0.1 at a free port and prints the port on stdout once
 ready. Each accepted message N leaves FOLDER/N.from (envelope sender),
@@ -11,8 +11,10 @@ FOLDER/N.rcpt (recipients, one a line) and FOLDER/N.eml (the bytes received
 between DATA and the end marker, dot-stuffing undone).
 --login makes a login with those credentials mandatory before MAIL;
 --only offers that one AUTH mechanism; --refuse-rcpt answers every RCPT with
-550 and --refuse-quit every QUIT with 421; --silent accepts connections and never says a word. The server stops by
-itself after --lifetime seconds (default 120).
+550 and --refuse-quit every QUIT with 421; --silent accepts connections and
+never says a word; --tls offers STARTTLS with that certificate and key and
+requires it before anything else (a login then only inside TLS). The server
+stops by itself after --lifetime seconds (default 120).
 """
 import argparse
 import os
@@ -79,6 +81,7 @@ def main():
     parser.add_argument("--refuse-rcpt", action="store_true")
     parser.add_argument("--refuse-quit", action="store_true")
     parser.add_argument("--silent", action="store_true")
+    parser.add_argument("--tls")
     parser.add_argument("--lifetime", type=float, default=120)
     args = parser.parse_args()
     if args.silent:
@@ -96,9 +99,15 @@ def main():
             ok = isinstance(data, LoginPassword) and data.login == user and data.password == password
             return AuthResult(success=ok, handled=False)
 
-        options = dict(authenticator=authenticator, auth_required=True, auth_require_tls=False)
+        options = dict(authenticator=authenticator, auth_required=True, auth_require_tls=bool(args.tls))
         if args.only:
             options["auth_exclude_mechanism"] = [m for m in ("LOGIN", "PLAIN") if m != args.only]
+    if args.tls:
+        import ssl
+
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*args.tls.split(","))
+        options.update(tls_context=context, require_starttls=True)
     controller = Controller(Store(args.folder, args.refuse_rcpt, args.refuse_quit), hostname="127.0.0.1", port=free_port(),
                             **options)
     controller.start()

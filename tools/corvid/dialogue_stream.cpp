@@ -41,22 +41,16 @@ dialogue_stream::~dialogue_stream() {
     if (now == stage::message_text) show_count();
 }
 
-void dialogue_stream::flush() {
-    if (output_empty()) return;
-    const std::string block = take_output();
+void dialogue_stream::sent(std::string_view bytes) {
     // Seen before it is sent, so that a failing send is laid to the line it
     // was sending.
-    sent.append(block);
-    for (std::string line; sent.get_line(line);) client_line(line);
-    send_all(block.data(), block.size());
+    client_text.append(bytes);
+    for (std::string line; client_text.get_line(line);) client_line(line);
 }
 
-void dialogue_stream::fill() {
-    char block[4096];
-    const std::size_t count = receive_some(block, sizeof block);
-    append_input(block, count);
-    received.append(std::string_view(block, count));
-    for (std::string line; received.get_line(line);) server_line(line);
+void dialogue_stream::received(std::string_view bytes) {
+    server_text.append(bytes);
+    for (std::string line; server_text.get_line(line);) server_line(line);
 }
 
 void dialogue_stream::client_line(const std::string& line) {

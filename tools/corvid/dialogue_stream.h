@@ -14,19 +14,18 @@ namespace corvid_tool {
 // failure can name the step it struck, and that can print the dialogue on
 // stderr: "C: " and "S: " lines, the message text as a count of lines, login
 // secrets as "*****". It only watches whole lines; the bytes move exactly as
-// in tcp::raw, and failures throw as tcp::raw says.
-class dialogue_stream : public corvid::internet::transport::tcp::raw {
+// in tcp::raw, and failures throw as tcp::raw says. A TLS stream that takes
+// over its connection goes on reporting to it.
+class dialogue_stream : public corvid::internet::transport::tcp::raw,
+                        private corvid::internet::transport::tcp::byte_observer {
 public:
     // Where the dialogue stands: before the first command, after a command,
     // inside the message text (after 354 to DATA), after the end marker ".",
     // after QUIT (the message was accepted by then).
     enum class stage { greeting, command, message_text, end_of_data, quit };
 
-    explicit dialogue_stream(bool trace) : trace(trace) {}
+    explicit dialogue_stream(bool trace) : trace(trace) { observe(this); }
     ~dialogue_stream() override;
-
-    void flush() override;
-    void fill() override;
 
     stage where() const noexcept { return now; }
     // The last command's verb ("EHLO", "MAIL FROM", "AUTH", ...).
@@ -36,15 +35,20 @@ public:
     // Whether an AUTH command went out.
     bool tried_login() const noexcept { return login_tried; }
 
+    // Prints a note of the tool's own into the trace, e.g. "TLS started".
+    void note(std::string_view text) const { show("-- ", text); }
+
 private:
+    void sent(std::string_view bytes) override;
+    void received(std::string_view bytes) override;
     void client_line(const std::string& line);
     void server_line(const std::string& line);
     void show(std::string_view prefix, std::string_view text) const;
     void show_count() const;
 
     bool trace;
-    corvid::line_reader sent;
-    corvid::line_reader received;
+    corvid::line_reader client_text;
+    corvid::line_reader server_text;
     stage now = stage::greeting;
     std::string verb;
     std::string reply;

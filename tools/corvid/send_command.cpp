@@ -9,9 +9,13 @@
 #include <corvid/internet/smtp/agent.h>
 #include <corvid/line_reader.h>
 
+#include <corvid/internet/transport/tcp/tls.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,10 +27,18 @@ namespace {
 namespace address = corvid::internet::address;
 namespace environment = corvid::internet::environment;
 namespace smtp = corvid::internet::smtp;
+namespace tcp = corvid::internet::transport::tcp;
 using stage = dialogue_stream::stage;
+
+enum class tls_mode { starttls, implicit, none };
 
 struct send_options {
     std::string server;
+    tls_mode tls = tls_mode::starttls;
+    bool require_tls = false;
+    std::string ca_file;
+    bool insecure = false;
+    bool allow_plaintext_auth = false;
     int port = 25;
     std::string to;
     std::string from;
@@ -95,6 +107,7 @@ void deliver(const send_options& options) {
     }
     const std::string where = endpoint.to_string(address::numeric_host) + ":" + std::to_string(options.port);
     const int milliseconds = options.timeout * 1000;
+    std::optional<tcp::tls_context> context;
 
     std::string failure;
     bool accepted = false;
@@ -107,17 +120,43 @@ void deliver(const send_options& options) {
         } catch (const corvid::exception& e) {
             throw failed("cannot connect to " + where + ": " + text_of(e));
         }
-        // The steps of agent::send, with a login between hello and the
-        // transaction when one is asked for.
+        // The steps of agent::send, with TLS before and a login between
+        // hello and the transaction when they are asked for.
         try {
+            std::unique_ptr<tcp::tls> secured;
+            tcp::base* session = &stream;
+            if (options.tls != tls_mode::none && !context)
+                context = tcp::tls_context::client(options.ca_file, !options.insecure);
+            if (options.tls == tls_mode::implicit) {
+                try {
+                    secured = std::make_unique<tcp::tls>(stream, *context, options.server);
+                } catch (const corvid::exception& e) {
+                    throw failed("TLS with " + where + " failed: " + text_of(e));
+                }
+                session = secured.get();
+                stream.note("TLS started: " + secured->description());
+            }
             smtp::reply_texts texts;
-            agent.hello(stream, texts);
-            if (!options.user.empty() && !agent.authenticate(stream, options.user, password, texts))
+            agent.hello(*session, texts);
+            if (options.tls == tls_mode::starttls) {
+                secured = agent.starttls(stream, *context, options.server, texts);
+                if (secured) {
+                    session = secured.get();
+                    stream.note("TLS started: " + secured->description());
+                } else if (options.require_tls) {
+                    throw failed("the server offers no STARTTLS, and --require-tls is given");
+                }
+            }
+            // A password in clear text can be read by anyone on the path.
+            if (!options.user.empty() && !secured && !options.allow_plaintext_auth)
+                throw failed("login as " + options.user +
+                             " refused: the connection is not encrypted (--allow-plaintext-auth allows it)");
+            if (!options.user.empty() && !agent.authenticate(*session, options.user, password, texts))
                 throw failed(stream.tried_login()
                                  ? "login as " + options.user + " refused: " + stream.last_reply()
                                  : "login as " + options.user +
                                        " impossible: the server offers none of CRAM-MD5, PLAIN, LOGIN");
-            agent.transact(stream, options.to, options.from, lines);
+            agent.transact(*session, options.to, options.from, lines);
         } catch (const corvid::exception& e) {
             // Past the end marker the server has taken the message; a
             // failing QUIT does not undo that.
@@ -166,9 +205,23 @@ void add_send_command(CLI::App& app) {
     auto* user = cmd->add_option("--user", options->user, "Log in with AUTH under this name")->check(command_text);
     user->needs(password);
     password->needs(user);
+    const std::map<std::string, tls_mode> modes{
+        {"starttls", tls_mode::starttls}, {"implicit", tls_mode::implicit}, {"none", tls_mode::none}};
+    cmd->add_option("--tls", options->tls,
+                    "starttls (when the server offers it; the default), implicit (TLS from the first byte, "
+                    "port 465) or none")
+        ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case));
+    cmd->add_flag("--require-tls", options->require_tls, "Fail unless the session is encrypted");
+    cmd->add_option("--ca-file", options->ca_file, "Trust the CA certificates in this PEM file instead of the system's")
+        ->check(CLI::ExistingFile);
+    cmd->add_flag("--insecure", options->insecure, "Do not verify the server's certificate or name");
+    cmd->add_flag("--allow-plaintext-auth", options->allow_plaintext_auth,
+                  "Allow --user on a connection without TLS");
     cmd->add_flag("--trace", options->trace, "Show the dialogue on stderr (message lines counted, secrets hidden)");
     cmd->add_option("FILE", options->file, "Message file with CR LF or LF line ends; - or none reads standard input");
     cmd->callback([options] {
+        if (options->require_tls && options->tls == tls_mode::none)
+            throw CLI::ValidationError("--require-tls", "cannot go with --tls none");
         try {
             deliver(*options);
         } catch (const failed& e) {

@@ -7,6 +7,7 @@
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/smtp/agent.h>
+#include <corvid/internet/transport/tcp/tls.h>
 #include <corvid/internet/transport/tcp/raw.h>
 #include <corvid/platform/socket.h>
 
@@ -52,6 +53,9 @@ struct serve_options {
     unsigned max_recipients = 1000;
     int timeout = 300;
     unsigned max_sessions = 64;
+    std::string tls_cert;
+    std::string tls_key;
+    bool tls_implicit = false;
 };
 
 // How long running sessions may go on once a stop is asked for, and how
@@ -60,23 +64,23 @@ constexpr seconds stop_grace{10};
 constexpr seconds cut_off_grace{2};
 
 // A stream that keeps the last line the server wrote, so that the log can
-// say how a session ended (221 Bye, a 552 rejection, ...).
-class session_stream : public tcp::raw {
+// say how a session ended (221 Bye, a 552 rejection, ...), also once a TLS
+// stream has taken over its connection.
+class session_stream : public tcp::raw, private tcp::byte_observer {
 public:
-    void flush() override {
-        if (output_empty()) return;
-        const std::string block = take_output();
-        // Replies are whole lines, each ending in CR LF.
-        std::string_view text(block);
-        if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
-        const std::size_t start = text.rfind("\r\n");
-        last.assign(start == std::string_view::npos ? text : text.substr(start + 2));
-        send_all(block.data(), block.size());
-    }
+    session_stream() { observe(this); }
 
     const std::string& last_reply() const noexcept { return last; }
 
 private:
+    void sent(std::string_view text) override {
+        // Replies are whole lines, each ending in CR LF.
+        if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
+        const std::size_t start = text.rfind("\r\n");
+        last.assign(start == std::string_view::npos ? text : text.substr(start + 2));
+    }
+    void received(std::string_view) override {}
+
     std::string last;
 };
 
@@ -87,11 +91,13 @@ std::string endpoint_text(const address::ip4& endpoint) {
 // What the sessions share with the accepting thread. Each session holds it
 // too, so it outlives a session that is still winding down at exit.
 struct server {
-    server(const serve_options& options, std::optional<maildir> box, std::string name)
-        : options(options), box(std::move(box)), agent(std::move(name)) {}
+    server(const serve_options& options, std::optional<maildir> box, std::optional<tcp::tls_context> tls,
+           std::string name)
+        : options(options), box(std::move(box)), tls(std::move(tls)), agent(std::move(name)) {}
 
     const serve_options options;
     const std::optional<maildir> box;
+    const std::optional<tcp::tls_context> tls;
     const smtp::agent agent;
 
     std::mutex lock;
@@ -116,7 +122,7 @@ struct server {
 // the connection and could drop the reply. So the sending side is closed
 // first, and what the client still sends is read and dropped, for a short
 // while.
-void wind_down(session_stream& stream) {
+void wind_down(tcp::base& stream) {
     if (stream.socket_handle() == corvid::platform::invalid_socket) return;
     std::error_code ec;
     corvid::platform::shutdown(stream.socket_handle(), SHUT_WR, ec);
@@ -152,9 +158,19 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
         handler.max_size = static_cast<unsigned>(shared->options.max_size);
         handler.max_hops = shared->options.max_hops;
         try {
-            shared->agent.serve(*stream, handler);
-            outcome = stream->last_reply();
-            wind_down(*stream);
+            if (shared->tls && shared->options.tls_implicit) {
+                tcp::tls secured(*stream, *shared->tls);
+                shared->agent.serve(secured, handler);
+                outcome = stream->last_reply();
+                wind_down(secured);
+            } else {
+                if (shared->tls)
+                    shared->agent.serve(*stream, handler, *shared->tls);
+                else
+                    shared->agent.serve(*stream, handler);
+                outcome = stream->last_reply();
+                wind_down(*stream);
+            }
         } catch (const tcp::base::connection_timed_out&) {
             outcome = "timed out";
         } catch (const tcp::base::connection_closed&) {
@@ -330,10 +346,12 @@ void serve(const serve_options& options) {
     }
     std::optional<maildir> box;
     if (!options.discard) box.emplace(options.maildir, machine);
+    std::optional<tcp::tls_context> tls;
+    if (!options.tls_cert.empty()) tls = tcp::tls_context::server(options.tls_cert, options.tls_key);
 
     ::signal(SIGPIPE, SIG_IGN);
     watch_stop_signals();
-    auto shared = std::make_shared<server>(options, std::move(box),
+    auto shared = std::make_shared<server>(options, std::move(box), std::move(tls),
                                            options.hostname.empty() ? machine : options.hostname);
     if (std::printf("listening on %s\n", endpoint_text(endpoint).c_str()) < 0 || std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
@@ -414,6 +432,15 @@ void add_smtp_command(CLI::App& app) {
     cmd->add_option("--max-sessions", options->max_sessions, "Sessions at once; more are turned away")
         ->capture_default_str()
         ->check(CLI::Range(1u, 10000u));
+    auto* cert = cmd->add_option("--tls-cert", options->tls_cert,
+                                 "PEM file with the server's certificate chain: offers STARTTLS")
+                     ->check(CLI::ExistingFile);
+    auto* key = cmd->add_option("--tls-key", options->tls_key, "PEM file with the certificate's private key")
+                    ->check(CLI::ExistingFile);
+    cert->needs(key);
+    key->needs(cert);
+    cmd->add_flag("--tls-implicit", options->tls_implicit, "TLS from the first byte (port 465) instead of STARTTLS")
+        ->needs(cert);
     cmd->callback([options] {
         try {
             serve(*options);

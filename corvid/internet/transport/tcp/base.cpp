@@ -70,6 +70,7 @@ void base::take_over(base& connected) {
     receive_timeout_ms = connected.receive_timeout_ms;
     until = connected.until;
     max_line = connected.max_line;
+    observer = connected.observer;
 }
 
 std::size_t base::discard_input() noexcept {
@@ -229,11 +230,15 @@ void base::write_line(std::string_view text, bool flush) {
     if (flush) this->flush();
 }
 
-void base::append_input(const char* bytes, std::size_t size) { input_buffer.append(bytes, size); }
+void base::append_input(const char* bytes, std::size_t size) {
+    input_buffer.append(bytes, size);
+    if (observer) observer->received(std::string_view(bytes, size));
+}
 
 std::string base::take_output() {
     std::string taken;
     taken.swap(output_buffer);
+    if (observer) observer->sent(taken);
     return taken;
 }
 

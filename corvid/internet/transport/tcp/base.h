@@ -12,6 +12,16 @@
 
 namespace corvid::internet::transport::tcp {
 
+// Sees the bytes a stream moves, for traces of a protocol: what each flush
+// sends (before it goes out) and what each fill receives, as plaintext also
+// on a TLS stream.
+class byte_observer {
+public:
+    virtual ~byte_observer() = default;
+    virtual void sent(std::string_view bytes) = 0;
+    virtual void received(std::string_view bytes) = 0;
+};
+
 // A TCP stream: the connection operations and a buffered byte and line
 // stream over them. Subclasses move the bytes: flush() sends the whole output
 // buffer, fill() appends at least one received byte to the input buffer.
@@ -84,6 +94,9 @@ public:
     // A protocol switch (STARTTLS) calls it so that bytes a peer sent ahead
     // of the switch are never taken as sent after it.
     std::size_t discard_input() noexcept;
+    // nullptr stops the observing; a stream that takes over this one's
+    // connection keeps the observer, which must outlive both.
+    void observe(byte_observer* watcher) noexcept { observer = watcher; }
     std::size_t max_line_length() const noexcept { return max_line; }
     void write(std::string_view bytes, bool flush);
     // Writes text and CR LF.
@@ -139,6 +152,7 @@ private:
     line_end last_end = line_end::none;
     std::size_t max_line = default_max_line_length;
     std::optional<clock::time_point> until;
+    byte_observer* observer = nullptr;
 };
 
 }  // namespace corvid::internet::transport::tcp
