@@ -30,7 +30,8 @@ std::size_t page_lines() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const post::settings config{POST_MAIL_HOST, POST_SUPPORT_MAILBOX, POST_SMTP_PORT};
+    const post::settings config{POST_MAIL_HOST, POST_SUPPORT_MAILBOX, POST_SMTP_PORT, post::tls_policy::POST_SMTP_TLS,
+                                POST_TLS_CA_FILE};
     try {
         const post::ui_setting where{std::getenv("POST_UI"),
                                      is_set("DISPLAY") || is_set("WAYLAND_DISPLAY"),

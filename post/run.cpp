@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <corvid/exception.h>
 #include <corvid/format.h>
 #include <corvid/internet/address/ip4.h>
 #include <corvid/internet/environment/startup.h>
@@ -100,6 +101,21 @@ bool find_error_text(const std::string& search, std::string& error_text) {
     return true;
 }
 
+// The steps of agent::send with STARTTLS after the hello; the server's
+// certificate must be good for mail_host.
+void send_over_tls(const corvid::internet::smtp::agent& agent, const corvid::internet::address::ip4& endpoint,
+                   const std::vector<std::string>& lines, const settings& config) {
+    namespace tcp = corvid::internet::transport::tcp;
+    const auto plain = agent.connect(endpoint, timeout_seconds);
+    corvid::internet::smtp::reply_texts texts;
+    agent.hello(*plain, texts);
+    const auto context = tcp::tls_context::client(config.ca_file);
+    const auto secured = agent.starttls(*plain, context, config.mail_host, texts);
+    if (!secured && config.tls == tls_policy::required)
+        throw corvid::exception("The mail server " + config.mail_host + " does not offer encryption (STARTTLS).");
+    agent.transact(secured ? *secured : *plain, config.support_mailbox, "", lines);
+}
+
 void send(const corvid::internet::message2::entity& message, ui& dialogs, const settings& config) {
     try {
         corvid::internet::environment::startup network;
@@ -108,7 +124,10 @@ void send(const corvid::internet::message2::entity& message, ui& dialogs, const 
             std::vector<std::string> lines = message.write();
             corvid::internet::address::ip4 endpoint(config.mail_host, config.port);
             dialogs.sending(config.mail_host);
-            agent.send(endpoint, config.support_mailbox, "", lines, timeout_seconds);
+            if (config.tls == tls_policy::none)
+                agent.send(endpoint, config.support_mailbox, "", lines, timeout_seconds);
+            else
+                send_over_tls(agent, endpoint, lines, config);
         }
         dialogs.show({"Report submitted", "Thank you. The error report has been submitted."});
     } catch (const std::exception& failure) {

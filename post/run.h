@@ -48,10 +48,16 @@ public:
     virtual read_status read(std::string& bytes) = 0;
 };
 
+// none: the report goes out as the plain SMTP exchange; opportunistic: in
+// TLS when the server offers STARTTLS; required: in TLS or not at all.
+enum class tls_policy { none, opportunistic, required };
+
 struct settings {
     std::string mail_host;
     std::string support_mailbox;
     std::uint16_t port = 25;
+    tls_policy tls = tls_policy::none;
+    std::string ca_file;  // empty: the system's certificate store
 };
 
 // Returns the process exit code: 1 when the log cannot be opened, else 0.

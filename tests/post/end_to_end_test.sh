@@ -43,9 +43,10 @@ printf '%s\r\n' '=== Verbose logging started: 09.12.2026 19:00:00 ===' \
 ansi_subject='Installation Error (Exit Code: 1603)(Error: 2755)'
 utf16_subject='Installation Error (Exit Code: 1603)(Error: 1721)'
 
-# run_post DIR INPUT: post 1603 in DIR with the terminal dialogue on pipes.
+# run_post DIR INPUT [PROGRAM]: post 1603 in DIR with the terminal dialogue
+# on pipes.
 run_post() {
-  (cd "$1" && printf '%s' "$2" | POST_UI=terminal timeout 90 "$POST" 1603 > "$1/out" 2> "$1/err")
+  (cd "$1" && printf '%s' "$2" | POST_UI=terminal timeout 90 "${3:-$POST}" 1603 > "$1/out" 2> "$1/err")
 }
 
 # expect_report MESSAGE DIR SUBJECT: the stored MESSAGE is DIR's log, sent.
@@ -164,6 +165,28 @@ for log in ansi utf16; do
   subject=${log}_subject
   expect_report "$(ls "$scratch/mx/Maildir/new/"* 2> /dev/null | head -n 1)" "$scratch/$log" "${!subject}"
 done
+# A post built to require TLS will not send to this server in clear text.
+run_post "$scratch/ansi" $'y\n' "$POST_TLS" || fail "TLS post exited $? with a plain server"
+expect_said "$scratch/ansi" $'[Report not submitted]\ncorvid[The mail server 127.0.0.1 does not offer encryption (STARTTLS).]'
+kill "$server"
+wait "$server" 2> /dev/null
+
+# --- With STARTTLS offered, that post sends in TLS, checking the server's
+# certificate against the CA it was built to trust.
+mkdir -p "$POST_TLS_CERTS" && bash "$here/../support/make_test_certs.sh" "$POST_TLS_CERTS" || exit 1
+rm -f "$scratch/mx/Maildir/new/"*
+(cd "$scratch/mx" && exec timeout 120 "$CORVID" smtp serve --listen 127.0.0.1:25 --hostname mx.test \
+  --tls-cert "$POST_TLS_CERTS/server.pem" --tls-key "$POST_TLS_CERTS/server.key" \
+  > "$scratch/mx.out" 2> "$scratch/mx.err") &
+server=$!
+background+=("$server")
+for _ in $(seq 200); do [ -s "$scratch/mx.out" ] && break; sleep 0.1; done
+run_post "$scratch/ansi" $'y\n' "$POST_TLS" || fail "TLS post exited $?"
+expect_said "$scratch/ansi" '[Report submitted]'
+sent=$(ls "$scratch/mx/Maildir/new/"* 2> /dev/null | head -n 1)
+expect_report "$sent" "$scratch/ansi" "$ansi_subject"
+checks=$((checks + 1))
+head -n 1 "$sent" 2> /dev/null | grep -q ' with ESMTPS; ' || fail "not received over TLS: $(head -n 1 "$sent")"
 kill "$server"
 wait "$server" 2> /dev/null
 

@@ -82,7 +82,7 @@ protected:
     void SetUp() override { corvid::unicode::pin_ansi_codepage(corvid::unicode::utf8_codepage); }
     void TearDown() override { corvid::unicode::unpin_ansi_codepage(); }
     corvid::internet::environment::startup network;
-    post::settings config{"127.0.0.1", "support@example.com", 25};
+    post::settings config{"127.0.0.1", "support@example.com", 25, post::tls_policy::none, ""};
 };
 
 TEST_F(post_run, flow_without_sending) {

@@ -35,17 +35,22 @@ void agent::send(const address::ip4& endpoint, const std::string& recipient, con
     refuse_line_break(recipient, "recipient address");
     refuse_line_breaks(lines);
 
-    int milliseconds = std::min(timeout_seconds, INT_MAX / 1000) * 1000;
-    transport::tcp::raw stream;
-    stream.open(endpoint);
-    if (milliseconds > 0)
-        stream.connect(endpoint, milliseconds);
-    else
-        stream.connect(endpoint);
-    stream.set_receive_timeout(milliseconds);
+    const auto stream = connect(endpoint, timeout_seconds);
     reply_texts texts;
-    hello(stream, texts);
-    transact(stream, recipient, sender, lines);
+    hello(*stream, texts);
+    transact(*stream, recipient, sender, lines);
+}
+
+std::unique_ptr<transport::tcp::base> agent::connect(const address::ip4& endpoint, int timeout_seconds) {
+    const int milliseconds = std::max(0, std::min(timeout_seconds, INT_MAX / 1000)) * 1000;
+    auto stream = std::make_unique<transport::tcp::raw>();
+    stream->open(endpoint);
+    if (milliseconds > 0)
+        stream->connect(endpoint, milliseconds);
+    else
+        stream->connect(endpoint);
+    stream->set_receive_timeout(milliseconds);
+    return stream;
 }
 
 void agent::hello(transport::tcp::base& stream, reply_texts& texts) const {

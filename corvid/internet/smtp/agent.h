@@ -33,6 +33,11 @@ public:
     void send(const address::ip4& endpoint, const std::string& recipient, const std::string& sender,
               const std::vector<std::string>& lines, int timeout_seconds) const;
 
+    // The connection send makes, for callers that drive the steps
+    // themselves: connected within timeout_seconds (> 0; else blocking),
+    // with that receive time-out.
+    static std::unique_ptr<transport::tcp::base> connect(const address::ip4& endpoint, int timeout_seconds);
+
     // Reads the greeting and sends EHLO, or HELO when EHLO got a 5xx reply;
     // texts receives the accepted reply's texts (greeting text, then one
     // entry per extension).
