@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <string>
 
@@ -103,6 +104,28 @@ TEST_F(smtp_starttls, client_drops_what_came_after_the_220) {
     const auto secured = client_agent.starttls(pair.client, client_context(), "localhost", texts);
     EXPECT_EQ(peer.get(), "EHLO client.test");
     EXPECT_EQ(texts, smtp::reply_texts{"mx.test real"});
+}
+
+// Inside TLS a server that stops answering still runs into the time-out.
+TEST_F(smtp_starttls, reply_time_out_holds_through_tls) {
+    std::promise<void> done;
+    auto peer = std::async(std::launch::async, [this, finished = done.get_future()]() mutable {
+        std::string line;
+        pair.server.write("220 mx.test ESMTP\r\n", true);
+        pair.server.read_line(line);
+        pair.server.write("250-mx.test\r\n250 STARTTLS\r\n", true);
+        pair.server.read_line(line);
+        pair.server.write("220 Go ahead\r\n", true);
+        tcp::tls secured(pair.server, server_context());
+        finished.wait();  // says nothing more
+    });
+    pair.client.set_receive_timeout(300);
+    client_agent.hello(pair.client, texts);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(client_agent.starttls(pair.client, client_context(), "localhost", texts),
+                 tcp::base::connection_timed_out);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    done.set_value();
 }
 
 // A client that writes MAIL behind STARTTLS in one send: the server must not
