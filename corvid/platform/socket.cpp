@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <sys/time.h>
 
@@ -226,6 +227,27 @@ bool wait_readable(native_socket s, std::chrono::steady_clock::time_point deadli
 bool wait_writable(native_socket s, std::chrono::steady_clock::time_point deadline,
                    std::error_code& ec) noexcept {
     return wait_for(s, POLLOUT, deadline, ec);
+}
+
+std::size_t wait_readable_any(const native_socket* descriptors, std::size_t count, std::error_code& ec) noexcept {
+    if (!ready(ec)) return count;
+    pollfd entries[8];
+    if (count == 0 || count > std::size(entries)) {
+        report(ec, socket_errc::invalid_argument);
+        return count;
+    }
+    for (std::size_t i = 0; i < count; ++i) entries[i] = {descriptors[i], POLLIN, 0};
+    for (;;) {
+        const int result = sys::calls().poll(entries, static_cast<nfds_t>(count), -1);
+        if (result > 0) break;
+        const int error = errno;
+        if (result < 0 && error == EINTR) continue;
+        report(ec, from_errno(error));
+        return count;
+    }
+    std::size_t i = 0;
+    while (i < count && entries[i].revents == 0) ++i;
+    return i;
 }
 
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,

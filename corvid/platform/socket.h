@@ -83,6 +83,10 @@ bool wait_readable(native_socket s, std::chrono::steady_clock::time_point deadli
                    std::error_code& ec) noexcept;
 bool wait_writable(native_socket s, std::chrono::steady_clock::time_point deadline,
                    std::error_code& ec) noexcept;
+// Waits, for as long as it takes, until one of the count descriptors
+// (sockets, or a pipe that signals a stop) can be read or has failed;
+// returns the index of the first such one, or count with ec set.
+std::size_t wait_readable_any(const native_socket* descriptors, std::size_t count, std::error_code& ec) noexcept;
 // A datagram longer than size fails with message_size; *length is in/out.
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,
                          socklen_t* length, std::error_code& ec) noexcept;

@@ -25,7 +25,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <poll.h>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -236,17 +235,14 @@ void watch_stop_signals() {
             throw corvid::exception(std::string("cannot catch signals: ") + std::strerror(errno));
 }
 
-// Waits for a connection or a stop signal; true for a connection.
+// Waits for a connection or a stop signal; true for a connection. A stop
+// wins when both are there.
 bool wait_for_connection(tcp::raw& listener) {
-    pollfd watched[2] = {{listener.socket_handle(), POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
-    for (;;) {
-        if (::poll(watched, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            throw corvid::exception(std::string("cannot wait for connections: ") + std::strerror(errno));
-        }
-        if (watched[1].revents != 0) return false;
-        if (watched[0].revents != 0) return true;
-    }
+    const corvid::platform::native_socket watched[2] = {stop_pipe[0], listener.socket_handle()};
+    std::error_code ec;
+    const std::size_t ready = corvid::platform::wait_readable_any(watched, 2, ec);
+    if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());
+    return ready == 1;
 }
 
 void turn_away(const server& shared, session_stream& stream, const std::string& why) {
