@@ -152,7 +152,7 @@ unset DISPLAY
 
 # --- corvid smtp serve receives both logs into its Maildir.
 mkdir -p "$scratch/mx"
-(cd "$scratch/mx" && exec timeout 120 "$CORVID" smtp serve --listen 127.0.0.1:25 --hostname mx.test \
+(cd "$scratch/mx" && exec timeout --foreground 120 "$CORVID" smtp serve --listen 127.0.0.1:25 --hostname mx.test \
   > "$scratch/mx.out" 2> "$scratch/mx.err") &
 server=$!
 background+=("$server")
@@ -175,7 +175,7 @@ wait "$server" 2> /dev/null
 # certificate against the CA it was built to trust.
 mkdir -p "$POST_TLS_CERTS" && bash "$here/../support/make_test_certs.sh" "$POST_TLS_CERTS" || exit 1
 rm -f "$scratch/mx/Maildir/new/"*
-(cd "$scratch/mx" && exec timeout 120 "$CORVID" smtp serve --listen 127.0.0.1:25 --hostname mx.test \
+(cd "$scratch/mx" && exec timeout --foreground 120 "$CORVID" smtp serve --listen 127.0.0.1:25 --hostname mx.test \
   --tls-cert "$POST_TLS_CERTS/server.pem" --tls-key "$POST_TLS_CERTS/server.key" \
   > "$scratch/mx.out" 2> "$scratch/mx.err") &
 server=$!

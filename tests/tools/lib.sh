@@ -6,6 +6,11 @@ checks=0
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
+# Servers that a test stops with a signal run under "timeout --foreground":
+# without it timeout follows the signal with SIGCONT, which can cancel the
+# stop that LeakSanitizer's exit check waits for, and the sanitized server
+# then never ends.
+
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # expect_output EXPECTED command...: stdout equals EXPECTED (one line).

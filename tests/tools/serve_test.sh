@@ -17,7 +17,7 @@ start_server() {
   local name=$1; shift
   mkdir -p "$scratch/$name"
   (cd "$scratch/$name" &&
-    exec timeout 200 "$CORVID" smtp serve --listen 127.0.0.1:0 --hostname mx.test "$@" \
+    exec timeout --foreground 200 "$CORVID" smtp serve --listen 127.0.0.1:0 --hostname mx.test "$@" \
       > "$scratch/$name.out" 2> "$scratch/$name.log") &
   server=$!
   servers+=("$server")

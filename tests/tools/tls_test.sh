@@ -19,7 +19,7 @@ printf 'Subject: over TLS\r\n\r\nsecret text\r\n' > "$scratch/message.eml"
 serve() {
   local name=$1; shift
   mkdir -p "$scratch/$name"
-  (cd "$scratch/$name" && exec timeout 120 "$CORVID" smtp serve --listen 127.0.0.1:0 --hostname mx.test "$@" \
+  (cd "$scratch/$name" && exec timeout --foreground 120 "$CORVID" smtp serve --listen 127.0.0.1:0 --hostname mx.test "$@" \
     > "$scratch/$name.out" 2> "$scratch/$name.log") &
   servers+=($!)
   for _ in $(seq 100); do [ -s "$scratch/$name.out" ] && break; sleep 0.1; done

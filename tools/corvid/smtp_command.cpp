@@ -7,8 +7,8 @@
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/smtp/agent.h>
-#include <corvid/internet/transport/tcp/tls.h>
 #include <corvid/internet/transport/tcp/raw.h>
+#include <corvid/internet/transport/tcp/tls.h>
 #include <corvid/platform/socket.h>
 
 #include <cerrno>
@@ -29,8 +29,9 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace corvid_tool {
 
@@ -114,7 +115,25 @@ struct server {
     std::condition_variable work;
     std::size_t idle_workers = 0;
     bool stopping = false;
+
+    // Worker threads are joined, never detached: at exit none may still be
+    // running (or ending) beside the exit handlers. A worker that returns
+    // moves its thread here for the next accept, or the stop, to join.
+    std::map<std::uint64_t, std::thread> workers;
+    std::vector<std::thread> finished;
+    std::uint64_t next_worker = 0;
+    std::condition_variable worker_ended;
 };
+
+// Joins the workers that have returned; called without the lock held.
+void join_finished(server& shared) {
+    std::vector<std::thread> done;
+    {
+        std::lock_guard<std::mutex> hold(shared.lock);
+        done.swap(shared.finished);
+    }
+    for (std::thread& worker : done) worker.join();
+}
 
 // Once the session is over, the reply must reach the client before the
 // socket goes: closing with its unread commands still queued would reset
@@ -198,14 +217,22 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
 // How long an idle worker waits for another session before it ends.
 constexpr auto worker_idle_time = seconds(10);
 
-void work_sessions(const std::shared_ptr<server>& shared) {
+void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) {
     std::unique_lock<std::mutex> hold(shared->lock);
     for (;;) {
         ++shared->idle_workers;
         shared->work.wait_for(hold, worker_idle_time,
                               [&] { return !shared->waiting.empty() || shared->stopping; });
         --shared->idle_workers;
-        if (shared->waiting.empty()) return;
+        if (shared->waiting.empty()) {
+            // The thread that made this worker held the lock until it was
+            // registered, so it is there.
+            auto self = shared->workers.find(worker);
+            shared->finished.push_back(std::move(self->second));
+            shared->workers.erase(self);
+            shared->worker_ended.notify_all();
+            return;
+        }
         auto [stream, id] = shared->waiting.front();
         shared->waiting.pop_front();
         hold.unlock();
@@ -259,6 +286,7 @@ void turn_away(const server& shared, session_stream& stream, const std::string& 
 }
 
 void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
+    join_finished(*shared);
     auto stream = std::make_unique<session_stream>();
     try {
         stream->accept(listener);
@@ -287,7 +315,8 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
         return;
     }
     try {
-        std::thread(work_sessions, shared).detach();
+        const std::uint64_t worker = shared->next_worker++;
+        shared->workers.emplace(worker, std::thread(work_sessions, shared, worker));
         stream.release();
     } catch (const std::system_error& e) {
         shared->waiting.pop_back();
@@ -383,6 +412,17 @@ void serve(const serve_options& options) {
         std::fflush(stderr);
         std::_Exit(0);
     }
+    {
+        // Every session is over, so every worker returns at once.
+        std::unique_lock<std::mutex> hold(shared->lock);
+        shared->worker_ended.wait_for(hold, cut_off_grace, [&] { return shared->workers.empty(); });
+        if (!shared->workers.empty()) {
+            log_line("stopped, workers abandoned: " + std::to_string(shared->workers.size()));
+            std::fflush(stderr);
+            std::_Exit(0);
+        }
+    }
+    join_finished(*shared);
     log_line("stopped");
 }
 
