@@ -6,7 +6,6 @@
 #include <corvid/coding/md5.h>
 #include <corvid/exception.h>
 #include <corvid/internet/message2/entity.h>
-#include <corvid/line_writer.h>
 #include <corvid/unicode/convert.h>
 
 #include <cerrno>
@@ -140,9 +139,7 @@ void add_mime_read_commands(CLI::App& mime_app) {
     rewrite->callback([options] {
         const message2::entity message = message2::entity::load(options->file);
         if (options->out.empty()) {
-            std::string text;
-            corvid::line_writer(message.write()).take_text(text);
-            write_output(text);
+            write_output(message.write_text());
         } else {
             message.save(options->out);
         }

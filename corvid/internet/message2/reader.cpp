@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -119,11 +120,15 @@ line_iterator read_headers(entity& target, line_iterator first, line_iterator en
     bool has_content_type = false;
     target.headers.reserve(target.headers.size() + collected.size());
     for (std::string& line : collected) {
-        const std::size_t colon = line.find(": ");
+        std::size_t colon = line.find(": ");
         std::string value;
         if (colon != std::string::npos) {
             const std::size_t start = line.find_first_not_of(": ", colon);
             if (start != std::string::npos) value = line.substr(start);
+            line.erase(colon);
+        } else if (colon = line.find(':'); colon != std::string::npos) {
+            // RFC 5322 needs no blank after the colon ("Subject:hello").
+            value = line.substr(colon + 1);
             line.erase(colon);
         }
         const bool is_content_type = iequals(line, "Content-Type");
@@ -164,7 +169,10 @@ private:
 void decode_base64(std::string& data, line_iterator first, line_iterator last) {
     std::string buffer;
     for (; first != last; ++first) {
-        buffer += *first;
+        // Some senders pad each line with a blank; counted, it would shift
+        // the groups of four and glue this line's padding to the next.
+        const std::size_t end = first->find_last_not_of(" \t");
+        buffer.append(*first, 0, end == std::string::npos ? 0 : end + 1);
         if (buffer.size() % 4 == 0) {
             coding::base64_decode(buffer, data, false);
             buffer.clear();
@@ -237,10 +245,17 @@ void read_enclosed_attachment(entity& target, unsigned depth) {
     target.remove_headers("Content-Transfer-Encoding");
 }
 
+// A delimiter line may carry trailing blanks and tabs, transport padding
+// that does not count (RFC 2046, section 5.1.1).
+bool is_delimiter(std::string_view line, std::string_view delimiter) {
+    return line.starts_with(delimiter) &&
+           line.find_first_not_of(" \t", delimiter.size()) == std::string_view::npos;
+}
+
 line_iterator find_boundary(line_iterator first, line_iterator last, const std::string& open,
                             const std::string& close) {
     for (; first != last; ++first)
-        if (*first == open || *first == close) return first;
+        if (is_delimiter(*first, open) || is_delimiter(*first, close)) return first;
     return last;
 }
 
@@ -250,7 +265,7 @@ void read_entity(entity& target, line_iterator first, line_iterator last, unsign
     const std::string open = "--" + target.boundary;
     const std::string close = open + "--";
     bool children_mode = target.body.content_type == "message/rfc822";
-    while (position != last && *position != close) {
+    while (position != last && !is_delimiter(*position, close)) {
         const line_iterator start = std::next(position);
         const line_iterator end = target.boundary.empty() ? last : find_boundary(start, last, open, close);
         if (children_mode) {

@@ -58,6 +58,13 @@ bool decode_line(const std::string& line, std::string& data) {
     return true;
 }
 
+// Whether a line of text (lines ended by CR or LF) begins with prefix.
+bool starts_a_line(const std::string& text, const std::string& prefix) {
+    for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1))
+        if (at == 0 || text[at - 1] == '\r' || text[at - 1] == '\n') return true;
+    return false;
+}
+
 }  // namespace
 
 std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator last, entity& target) {
@@ -95,6 +102,11 @@ void uue_restructure(entity& target) {
     std::swap(target.boundary, text.boundary);
     target.body.content_type = "multipart/mixed";
     target.boundary = uue_conversion_boundary;
+    // The attachments are written in base64, but the remaining text is
+    // written as it stands: a line of it that looks like the boundary would
+    // split the message differently once written and read again.
+    for (unsigned suffix = 1; starts_a_line(text.body.data, "--" + target.boundary); ++suffix)
+        target.boundary = uue_conversion_boundary + ("_" + std::to_string(suffix));
 }
 
 }  // namespace corvid::internet::message2

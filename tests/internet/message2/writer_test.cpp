@@ -61,12 +61,18 @@ TEST(writer_test, quoted_printable_bodies_line_by_line) {
     EXPECT_EQ(body_of(encoded("quoted-printable", std::string(80, 'a'))),
               (lines{std::string(75, 'a') + "=", "aaaaa"}));
     EXPECT_EQ(body_of(encoded("quoted-printable", std::string(75, 'a'))), (lines{std::string(75, 'a')}));
-    // The limit counts input bytes, so escapes make longer lines.
+    // The limit counts encoded characters and never cuts an escape.
     const lines escaped = body_of(encoded("quoted-printable", std::string(76, '\xE9')));
-    ASSERT_EQ(escaped.size(), 2u);
-    EXPECT_EQ(escaped[0].size(), 226u);
-    EXPECT_EQ(escaped[1], "=E9");
+    ASSERT_EQ(escaped.size(), 4u);
+    std::string escapes;
+    for (int i = 0; i < 25; ++i) escapes += "=E9";
+    EXPECT_EQ(escaped[0], escapes + "=");
+    EXPECT_EQ(escaped[3], "=E9");
+    const lines mixed = body_of(encoded("quoted-printable", std::string(74, 'a') + "\xE9" "b"));
+    EXPECT_EQ(mixed, (lines{std::string(74, 'a') + "=", "=E9b"}));
     EXPECT_EQ(body_of(encoded("quoted-printable", "a=b\tc")), (lines{"a=3Db=09c"}));
+    // Only CR LF ends a line; a lone CR or LF is a byte of the data.
+    EXPECT_EQ(body_of(encoded("quoted-printable", "a\nb\rc\r\nd")), (lines{"a=0Ab=0Dc", "d"}));
 }
 
 TEST(writer_test, quoted_printable_escapes_a_blank_that_ends_a_line) {
