@@ -358,4 +358,27 @@ TEST(entity_reader, written_messages_read_back_to_the_same_lines) {
     std::remove(path.c_str());
 }
 
+TEST(entity_reader, rfc2231_parameters_name_files_and_boundaries) {
+    // A file name in sections, out of order and cut inside a character.
+    const entity named(lines{"Content-Type: application/pdf",
+                             "Content-Disposition: attachment; filename*1*=%A9.pdf;", " filename*0*=UTF-8''r%C3",
+                             "", "x"});
+    EXPECT_EQ(named.attachment().file_name, u"r\u00E9.pdf");
+    // name* on the Content-Type, read when there is no Content-Disposition.
+    EXPECT_EQ(entity(lines{"Content-Type: image/png; name*=utf-8''%C3%BC.png", "", ""}).attachment().file_name,
+              u"\u00FC.png");
+    // A .eml attachment named this way is an enclosed message.
+    const entity eml(lines{"Content-Type: application/octet-stream",
+                           "Content-Disposition: attachment; filename*=UTF-8''Nachricht.EML", "", "Subject: inner",
+                           "", "text"});
+    EXPECT_EQ(eml.body.content_type, "message/rfc822");
+    ASSERT_EQ(eml.children.size(), 1u);
+    // Boundary and charset in the extended form.
+    const entity multipart(lines{"Content-Type: multipart/mixed; boundary*=''sep", "", "--sep",
+                                 "Content-Type: text/plain; charset*=us-ascii'en'ISO-8859-2", "", "a", "--sep--"});
+    EXPECT_EQ(multipart.boundary, "sep");
+    ASSERT_EQ(multipart.children.size(), 1u);
+    EXPECT_EQ(multipart.children[0].body.charset, "iso-8859-2");
+}
+
 }  // namespace

@@ -1,6 +1,9 @@
 #include <corvid/internet/message2/entity.h>
 
+#include <corvid/internet/message2/header_type/unstructured_value_type.h>
+
 #include <corvid/line_writer.h>
+#include <tests/support/tree_difference.h>
 
 #include <gtest/gtest.h>
 
@@ -200,6 +203,64 @@ TEST(writer_test, report_message_golden) {
     std::string written;
     for (const std::string& line : report.write()) written += line + "\r\n";
     EXPECT_EQ(written, expected);
+}
+
+// Messages that used to change when read, written and read again. Each must
+// give the same tree, and the second rewrite the same text as the first.
+TEST(writer_round_trip, read_write_read_keeps_the_tree) {
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t children;
+    } cases[] = {
+        {"no line end at the end", "Subject: x\r\n\r\nlast line", 0},
+        {"quoted-printable soft break at the end",
+         "Content-Transfer-Encoding: quoted-printable\r\n\r\nab=\r\n", 0},
+        {"quoted-printable lone LF and CR", "Content-Transfer-Encoding: quoted-printable\r\n\r\na=0Ab=0D\r\n", 0},
+        {"preamble but no parts", "Content-Type: multipart/mixed; boundary=b\r\n\r\npre\r\n--b--\r\n", 0},
+        {"boundary on a text type", "Content-Type: text/plain; boundary=q\r\n\r\npre\r\n--q\r\n\r\none\r\n--q\r\n\r\ntwo\r\n--q--\r\n", 2},
+        {"enclosed message with a boundary",
+         "Content-Type: message/rfc822; boundary=q\r\n\r\nSubject: a\r\n\r\none\r\n--q\r\n\r\ntwo\r\n", 2},
+        {"base64 lines padded with a blank",
+         "Content-Transfer-Encoding: base64\r\n\r\nYQ== \r\nYg==\t\r\n", 0},
+        {"delimiters with trailing white space",
+         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b \r\n\r\none\r\n--b\t\r\n\r\ntwo\r\n--b-- \r\n", 2},
+        {"no blank after the colon", "Content-Type:multipart/mixed;boundary=x\r\n\r\n--x\r\n\r\na\r\n--x--\r\n", 1},
+        {"uuencoded text with the boundary in it",
+         "\r\n--=_uue_conversion_boundary\r\nbegin 644 a.txt\r\n!80``\r\nend\r\nafter\r\n", 2},
+        {"boundary given as boundary*",
+         "Content-Type: multipart/mixed; boundary*=''%3Dx\r\n\r\n--=x\r\n\r\na\r\n--=x--\r\n", 1},
+    };
+    for (const auto& c : cases) {
+        const entity first(c.text);
+        EXPECT_EQ(first.children.size(), c.children) << c.what;
+        const std::string written = first.write_text();
+        const entity second(written);
+        EXPECT_EQ(corvid::test::tree_difference(first, second), "") << c.what << "\n" << written;
+        EXPECT_EQ(second.write_text(), written) << c.what;
+    }
+}
+
+TEST(writer_round_trip, long_encoded_headers_are_folded_between_words) {
+    using corvid::internet::message2::header_type::unstructured_value_type;
+    unstructured_value_type subject("utf-8");
+    const std::u16string text(200, u'\u00E9');
+    subject.set_text(text);
+    entity e;
+    e.add_header("Subject", subject);
+    const lines written = e.write();
+    ASSERT_GT(written.size(), 4u);
+    // The first line holds the name and one word, each further line a
+    // blank and one word.
+    EXPECT_LE(written[1].size(), std::string("Subject: ").size() + 75) << written[1];
+    for (std::size_t i = 2; i + 1 < written.size() && !written[i].empty(); ++i) {
+        EXPECT_LE(written[i].size(), 76u) << written[i];
+        EXPECT_EQ(written[i][0], ' ');
+    }
+    const entity back(e.write_text());
+    unstructured_value_type read;
+    ASSERT_TRUE(back.get_header("Subject", read));
+    EXPECT_EQ(read.text(), text);
 }
 
 }  // namespace
