@@ -1,3 +1,3 @@
 corvid_files(
-  HEADERS errors.h header_field.h body.h entity.h uue_conversion.h
-  SOURCES body.cpp entity.cpp writer.cpp reader.cpp uue_conversion.cpp)
+  HEADERS errors.h header_field.h body.h entity.h content_type.h uue_conversion.h
+  SOURCES body.cpp content_type.cpp entity.cpp writer.cpp reader.cpp uue_conversion.cpp)

@@ -6,6 +6,8 @@
 // in the input whatever the number of parts, headers or line lengths.
 
 #include <corvid/internet/message2/entity.h>
+
+#include <corvid/internet/message2/content_type.h>
 #include <corvid/internet/message2/errors.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/uue_conversion.h>
@@ -49,54 +51,13 @@ void check_depth(unsigned depth) {
     if (depth >= depth_ceiling) throw depth_limit("MIME tree depth exceeded");
 }
 
-std::string trim_blanks(std::string text) {
-    text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
-
-// The media type and the charset and boundary parameters taken from the raw
-// tokens, without decoding encoded words: for values whose encoded words
-// cannot be converted.
-void synchronise_raw(entity& target, const std::string& value) {
-    using header_type::generic_value_type;
-    const std::vector<std::string> tokens = generic_value_type::tokenize(value, ";,", true);
-    target.body.content_type = tokens.empty() ? std::string() : to_lower(trim_blanks(tokens.front()));
-    target.body.charset = "iso-8859-1";
-    target.boundary.clear();
-    bool charset_found = false;
-    bool boundary_found = false;
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
-        const std::vector<std::string> pieces = generic_value_type::tokenize(tokens[i], "=", false);
-        if (pieces.empty() || pieces.size() > 2) continue;
-        const std::string parameter = pieces.size() == 2 ? trim_blanks(pieces[1]) : std::string();
-        if (!charset_found && iequals(pieces[0], "charset")) {
-            target.body.charset = to_lower(parameter);
-            charset_found = true;
-        } else if (!boundary_found && iequals(pieces[0], "boundary")) {
-            target.boundary = parameter;
-            boundary_found = true;
-        }
-    }
-}
-
 // Keeps the body fields in step with a Content-Type header just read; called
 // for each one, so the last one wins.
 void synchronise_content_type(entity& target, const std::string& value) {
-    header_type::parametized_value_type type;
-    try {
-        type.parse(value);
-    } catch (const unicode::generic&) {
-        // One malformed encoded word, say in a file name, must not make the
-        // whole message unreadable.
-        synchronise_raw(target, value);
-        return;
-    }
-    target.body.content_type = to_lower(type.text_in(unicode::utf8_codepage));
-    std::string parameter;
-    target.body.charset = type.parameter_in("charset", unicode::utf8_codepage, parameter) ? to_lower(parameter) : "iso-8859-1";
-    parameter.clear();
-    target.boundary = type.parameter_in("boundary", unicode::utf8_codepage, parameter) ? parameter : std::string();
+    content_type_fields fields = read_content_type(value);
+    target.body.content_type = std::move(fields.content_type);
+    target.body.charset = std::move(fields.charset);
+    target.boundary = std::move(fields.boundary);
 }
 
 // Unfolds and splits the header block [first, end); returns where it ended
@@ -231,7 +192,9 @@ void decode_section(entity& target, line_iterator first, line_iterator last) {
 
 // An .eml file sent as application/octet-stream is an enclosed message.
 void read_enclosed_attachment(entity& target, unsigned depth) {
-    if (target.body.content_type != "application/octet-stream") return;
+    // An empty body encloses nothing (and is written back the same way
+    // whether its section was empty or missing).
+    if (target.body.content_type != "application/octet-stream" || target.body.data.empty()) return;
     std::u16string file_name;
     try {
         file_name = target.attachment().file_name;

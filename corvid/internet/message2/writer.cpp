@@ -1,5 +1,7 @@
 #include <corvid/internet/message2/entity.h>
 
+#include <corvid/internet/message2/content_type.h>
+
 #include <corvid/coding/base64.h>
 #include <corvid/coding/quoted_printable.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
@@ -27,15 +29,7 @@ constexpr std::size_t quoted_printable_chunk = 75;
 // recommends 78 characters).
 constexpr std::size_t header_fold_width = 78;
 
-std::string content_type_value(const std::string& old, const body& content, const std::string& boundary) {
-    header_type::parametized_value_type value;
-    value.parse(old);
-    value.set_text_from(content.content_type, unicode::utf8_codepage);
-    if (starts_with(content.content_type, "text/") && !content.charset.empty())
-        value.set_parameter_from("charset", content.charset, unicode::utf8_codepage);
-    else
-        value.remove_parameter("charset");
-    if (!boundary.empty()) value.set_parameter_from("boundary", boundary, unicode::utf8_codepage);
+std::string render_content_type(header_type::parametized_value_type& value) {
     try {
         return value.render();
     } catch (const unicode::unmappable_character&) {
@@ -45,6 +39,46 @@ std::string content_type_value(const std::string& old, const body& content, cons
         value.charset = "utf-8";
         return value.render();
     }
+}
+
+// Sets the fields on value: the media type, the charset for text, the
+// boundary when there is one.
+void set_fields(header_type::parametized_value_type& value, const body& content, const std::string& boundary) {
+    value.set_text_from(content.content_type, unicode::utf8_codepage);
+    if (starts_with(content.content_type, "text/") && !content.charset.empty())
+        value.set_parameter_from("charset", content.charset, unicode::utf8_codepage);
+    else
+        value.remove_parameter("charset");
+    if (!boundary.empty()) value.set_parameter_from("boundary", boundary, unicode::utf8_codepage);
+}
+
+// Whether a reader of rendered finds the fields, and the boundary that the
+// old value gave when the entity has none of its own.
+bool reads_back(const std::string& rendered, const body& content, const std::string& boundary,
+                const std::string& old) {
+    const content_type_fields back = read_content_type(rendered);
+    if (!iequals(back.content_type, content.content_type)) return false;
+    if (starts_with(content.content_type, "text/") && !content.charset.empty() &&
+        !iequals(back.charset, content.charset))
+        return false;
+    return back.boundary == (boundary.empty() ? read_content_type(old).boundary : boundary);
+}
+
+std::string content_type_value(const std::string& old, const body& content, const std::string& boundary) {
+    try {
+        header_type::parametized_value_type value;
+        value.parse(old);
+        set_fields(value, content, boundary);
+        std::string rendered = render_content_type(value);
+        if (reads_back(rendered, content, boundary, old)) return rendered;
+    } catch (const unicode::generic&) {
+        // Encoded words in the old value that cannot be converted.
+    }
+    // The old parameters cannot be read, or rendered again they would read
+    // differently (a malformed value): only the fields are written.
+    header_type::parametized_value_type fresh;
+    set_fields(fresh, content, boundary);
+    return render_content_type(fresh);
 }
 
 // The lines of a body. Where the body ends the whole message, a line end at
@@ -122,6 +156,15 @@ void write_header(const std::string& name, const std::string& value, std::vector
 struct output {
     std::vector<std::string>& lines;
     bool open_end = false;
+    // The boundaries of the entities whose parts are being written.
+    std::vector<std::string_view> enclosing;
+
+    // Whether a closing line for boundary would end an enclosing part.
+    bool ends_enclosing(const std::string& boundary) const {
+        return std::any_of(enclosing.begin(), enclosing.end(), [&boundary](std::string_view outer) {
+            return outer == boundary || outer == boundary + "--";
+        });
+    }
 };
 
 void write_entity(const entity& part, bool ends_message, output& out);
@@ -140,15 +183,22 @@ void write_entity(const entity& part, bool ends_message, output& out) {
         else
             write_header(header.name, header.value, lines);
     }
+    const bool enclosed = part.body.content_type == "message/rfc822";
+    // The reader makes an enclosed message of whatever follows the empty
+    // line, even nothing; an enclosed message that has none gets none.
+    if (enclosed && part.children.empty() && part.body.data.empty()) {
+        out.open_end = ends_message;
+        return;
+    }
     lines.emplace_back();
 
-    const bool enclosed = part.body.content_type == "message/rfc822";
     // The reader splits at a boundary whatever the media type, so any entity
     // with one gets its boundary lines back, and a multipart entity keeps its
     // closing line even without parts.
     const bool multipart = starts_with(part.body.content_type, "multipart/");
-    const bool delimited = (multipart || (!part.boundary.empty() && !enclosed)) &&
-                           (!part.children.empty() || (multipart && !part.boundary.empty()));
+    const bool delimited =
+        (multipart || (!part.boundary.empty() && !enclosed)) &&
+        (!part.children.empty() || (multipart && !part.boundary.empty() && !out.ends_enclosing(part.boundary)));
 
     const std::string& data = part.body.data;
     if (!data.empty()) {
@@ -181,23 +231,25 @@ void write_entity(const entity& part, bool ends_message, output& out) {
 }
 
 void write_parts(const entity& part, std::size_t first, output& out) {
+    out.enclosing.push_back(part.boundary);
     for (std::size_t i = first; i < part.children.size(); ++i) {
         out.lines.push_back("--" + part.boundary);
         write_entity(part.children[i], false, out);
     }
+    out.enclosing.pop_back();
     out.lines.push_back("--" + part.boundary + "--");
 }
 
 }  // namespace
 
 void entity::write(std::vector<std::string>& lines) const {
-    output out{lines};
+    output out{lines, false, {}};
     write_entity(*this, true, out);
 }
 
 std::string entity::write_text() const {
     std::vector<std::string> lines;
-    output out{lines};
+    output out{lines, false, {}};
     write_entity(*this, true, out);
     std::string text;
     line_writer(lines).take_text(text);

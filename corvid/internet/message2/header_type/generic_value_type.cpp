@@ -34,14 +34,19 @@ generic_value_type::generic_value_type() : charset("iso-8859-1") {}
 generic_value_type::generic_value_type(std::string charset) : charset(std::move(charset)) {}
 
 std::string generic_value_type::encode_text(std::u16string_view text) const {
-    if (std::all_of(text.begin(), text.end(), plain))
+    // Plain text that holds "=?" would be read back as an encoded word.
+    if (std::all_of(text.begin(), text.end(), plain) && text.find(u"=?") == text.npos)
         return unicode::to_narrow(std::u16string(text), unicode::no_codepage);
     return encode_word(text);
 }
 
-std::string generic_value_type::encode_quoted(std::u16string_view text) const {
-    if (text.find(u'"') != text.npos) return encode_word(text);
+std::string generic_value_type::encode_unless(std::u16string_view text, std::u16string_view special) const {
+    if (text.find_first_of(special) != text.npos) return encode_word(text);
     return encode_text(text);
+}
+
+std::string generic_value_type::encode_quoted(std::u16string_view text) const {
+    return encode_unless(text, u"\"");
 }
 
 std::string generic_value_type::encode_word(std::u16string_view text) const {
@@ -154,6 +159,7 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
     std::vector<std::string> tokens;
     std::string token;
     mode state = mode::normal;
+    unsigned marks = 0;  // question marks of the encoded word so far
     for (const char c : raw) {
         switch (state) {
         case mode::escape:
@@ -170,7 +176,10 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
             continue;
         case mode::encoded_word:
             token += c;
-            if (ends_with(token, "?=")) state = mode::normal;
+            if (c == '?') ++marks;
+            // "?Q?=E9..." starts the encoded text with an escape: the "?="
+            // right after the third mark opens the text and ends nothing.
+            if (ends_with(token, "?=") && marks != 3) state = mode::normal;
             continue;
         case mode::normal:
             break;
@@ -181,7 +190,10 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
             if (keep_quotes) token += c;
             state = mode::quoted;
         } else if (c == '?' && !token.empty()) {
-            if (token.back() == '=') state = mode::encoded_word;
+            if (token.back() == '=') {
+                state = mode::encoded_word;
+                marks = 1;
+            }
             token += c;
         } else if (c == ' ' && token.empty()) {
             // leading blanks belong to no token

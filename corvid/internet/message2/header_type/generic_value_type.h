@@ -26,7 +26,7 @@ public:
     virtual void parse(const std::string& raw) = 0;
 
     // Raw header text for a wide text: the text itself when it is plain
-    // printable ASCII, otherwise one encoded word in `charset`, B or Q form,
+    // printable ASCII without "=?", otherwise one encoded word in `charset`, B or Q form,
     // whichever is shorter (Q on a tie). A word that would pass 75
     // characters becomes several, cut between characters and separated by
     // blanks. Line breaks and other control characters are always encoded,
@@ -57,6 +57,9 @@ protected:
     // inside it would end the quoted string early, so it forces an encoded
     // word as well.
     std::string encode_quoted(std::u16string_view text) const;
+    // encode_text, forcing an encoded word when the text holds any of the
+    // special characters.
+    std::string encode_unless(std::u16string_view text, std::u16string_view special) const;
 
 private:
     std::string encode_word(std::u16string_view text) const;

@@ -13,7 +13,9 @@ parametized_value_type::parametized_value_type(std::string charset)
     : unstructured_value_type(std::move(charset)) {}
 
 std::string parametized_value_type::render() const {
-    std::string raw = encode_text(value);
+    // Delimiters, quotes and backslashes in the main value would split it or
+    // vanish when it is read back; inside an encoded word they cannot.
+    std::string raw = encode_unless(value, u";,\"\\");
     for (const auto& p : parameters) {
         raw += "; ";
         raw += p.name;
