@@ -81,15 +81,16 @@ line_iterator read_headers(entity& target, line_iterator first, line_iterator en
     bool has_content_type = false;
     target.headers.reserve(target.headers.size() + collected.size());
     for (std::string& line : collected) {
+        // The name ends at the first ": ", or else at the first colon: RFC
+        // 5322 needs no blank after it ("Subject:hello"). Either way the value
+        // starts after the colons and blanks that follow, so that what the
+        // writer makes of a header reads back the same.
         std::size_t colon = line.find(": ");
+        if (colon == std::string::npos) colon = line.find(':');
         std::string value;
         if (colon != std::string::npos) {
             const std::size_t start = line.find_first_not_of(": ", colon);
             if (start != std::string::npos) value = line.substr(start);
-            line.erase(colon);
-        } else if (colon = line.find(':'); colon != std::string::npos) {
-            // RFC 5322 needs no blank after the colon ("Subject:hello").
-            value = line.substr(colon + 1);
             line.erase(colon);
         }
         const bool is_content_type = iequals(line, "Content-Type");

@@ -58,7 +58,7 @@ TEST(entity_reader, continuation_lines_join_with_one_blank) {
 }
 
 TEST(entity_reader, header_lines_split_at_colon) {
-    const entity e(lines{"Empty:", "Glued:value", "X:  word", "Spaced:   : after  ", "no colon", "", ""});
+    const entity e(lines{"Empty:", "Glued::value", "X:  word", "Spaced:   : after  ", "no colon", "", ""});
     ASSERT_EQ(e.headers.size(), 6u);
     EXPECT_EQ(e.headers[0].name, "Empty");
     EXPECT_EQ(e.headers[0].value, "");
