@@ -230,6 +230,21 @@ TEST(writer_round_trip, read_write_read_keeps_the_tree) {
          "\r\n--=_uue_conversion_boundary\r\nbegin 644 a.txt\r\n!80``\r\nend\r\nafter\r\n", 2},
         {"boundary given as boundary*",
          "Content-Type: multipart/mixed; boundary*=''%3Dx\r\n\r\n--=x\r\n\r\na\r\n--=x--\r\n", 1},
+        // Found by the round-trip fuzzer.
+        {"colons after the colon", "Content-Transfer-Encoding::quoted-printable\r\n\r\na=3Db", 0},
+        {"a boundary the old parameters hide",
+         "Content-Type: text/plain; x==?q?b; boundary=m\r\n\r\n--m\r\n\r\na\r\n--m--\r\n", 0},
+        {"media type with delimiters in an encoded word", "Content-Type: =?utf-8?q?a;b,c\"d\\e?=\r\n\r\n", 0},
+        {"media type that looks like an encoded word", "Content-Type: =?utf-8?q?=3D=3Fx=3Fq=3Fy=3F=3D?=\r\n\r\n", 0},
+        {"undecodable bytes in the media type", "Content-Type: =?utf-7?B?Kw==?=\xFF\r\n\r\n", 0},
+        {"enclosed message without a body", "Content-Type: message/rfc822\r\nSubject: x", 0},
+        {"eml attachment without a body",
+         "Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: application/octet-stream\r\n"
+         "Content-Disposition: attachment; filename=a.eml\r\n--m--\r\n", 1},
+        {"empty charset", "Content-Type: text/plain; charset=\r\n\r\nx", 0},
+        {"part with the boundary of its parent",
+         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: multipart/mixed; boundary=b\r\n"
+         "\r\npre\r\n--b\r\n\r\nsecond\r\n--b--\r\n", 2},
     };
     for (const auto& c : cases) {
         const entity first(c.text);
