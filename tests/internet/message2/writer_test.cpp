@@ -242,6 +242,7 @@ TEST(writer_round_trip, read_write_read_keeps_the_tree) {
          "Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: application/octet-stream\r\n"
          "Content-Disposition: attachment; filename=a.eml\r\n--m--\r\n", 1},
         {"empty charset", "Content-Type: text/plain; charset=\r\n\r\nx", 0},
+        {"media type that starts with a colon", "Content-Type: ;: multipart/mixed\r\n\r\nx", 0},
         {"part with the boundary of its parent",
          "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: multipart/mixed; boundary=b\r\n"
          "\r\npre\r\n--b\r\n\r\nsecond\r\n--b--\r\n", 2},

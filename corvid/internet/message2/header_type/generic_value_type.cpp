@@ -40,13 +40,9 @@ std::string generic_value_type::encode_text(std::u16string_view text) const {
     return encode_word(text);
 }
 
-std::string generic_value_type::encode_unless(std::u16string_view text, std::u16string_view special) const {
-    if (text.find_first_of(special) != text.npos) return encode_word(text);
-    return encode_text(text);
-}
-
 std::string generic_value_type::encode_quoted(std::u16string_view text) const {
-    return encode_unless(text, u"\"");
+    if (text.find(u'"') != text.npos) return encode_word(text);
+    return encode_text(text);
 }
 
 std::string generic_value_type::encode_word(std::u16string_view text) const {

@@ -57,12 +57,10 @@ protected:
     // inside it would end the quoted string early, so it forces an encoded
     // word as well.
     std::string encode_quoted(std::u16string_view text) const;
-    // encode_text, forcing an encoded word when the text holds any of the
-    // special characters.
-    std::string encode_unless(std::u16string_view text, std::u16string_view special) const;
+    // The text as encoded words, whatever it holds.
+    std::string encode_word(std::u16string_view text) const;
 
 private:
-    std::string encode_word(std::u16string_view text) const;
     // The shorter of the B and Q words for bytes in `charset`.
     std::string encode_bytes(const std::string& bytes) const;
     // Appends the word for text, after a blank when words is not empty.

@@ -14,8 +14,10 @@ parametized_value_type::parametized_value_type(std::string charset)
 
 std::string parametized_value_type::render() const {
     // Delimiters, quotes and backslashes in the main value would split it or
-    // vanish when it is read back; inside an encoded word they cannot.
-    std::string raw = encode_unless(value, u";,\"\\");
+    // vanish when it is read back, and a leading colon would be taken for
+    // part of the header's separator; inside an encoded word they cannot.
+    const bool special = value.starts_with(u':') || value.find_first_of(u";,\"\\") != value.npos;
+    std::string raw = special ? encode_word(value) : encode_text(value);
     for (const auto& p : parameters) {
         raw += "; ";
         raw += p.name;
