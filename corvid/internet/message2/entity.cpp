@@ -5,6 +5,7 @@
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 #include <corvid/text.h>
 #include <corvid/unicode/convert.h>
+#include <corvid/unicode/errors.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -89,7 +90,13 @@ void entity::remove_headers(std::string_view name) {
 
 std::string entity::transfer_encoding() const {
     header_type::unstructured_value_type encoding;
-    if (!get_header("Content-Transfer-Encoding", encoding)) return {};
+    try {
+        if (!get_header("Content-Transfer-Encoding", encoding)) return {};
+    } catch (const unicode::generic&) {
+        // Encoded words that cannot be converted name no encoding we know:
+        // the body is read and written as it stands.
+        return {};
+    }
     return to_lower(encoding.text_in(unicode::utf8_codepage));
 }
 

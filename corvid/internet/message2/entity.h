@@ -78,7 +78,8 @@ public:
     bool get_header(std::string_view name, header_type::generic_value_type& value) const;
     // Removes every header called name.
     void remove_headers(std::string_view name);
-    // The first Content-Transfer-Encoding in lower case, or "".
+    // The first Content-Transfer-Encoding in lower case, or "" (also when
+    // its encoded words cannot be converted).
     std::string transfer_encoding() const;
 
     // Decided by Content-Disposition when there is one, else by whether the

@@ -177,12 +177,7 @@ void decode_section(entity& target, line_iterator first, line_iterator last) {
     for (auto line = first; line != last; ++line) size += line->size() + 2;
     target.body.data.reserve(target.body.data.size() + size);
 
-    std::string encoding;
-    try {
-        encoding = target.transfer_encoding();
-    } catch (const unicode::generic&) {
-        // Not a name we know either way: the lines are kept as they are.
-    }
+    const std::string encoding = target.transfer_encoding();
     if (encoding == "base64")
         decode_base64(target.body.data, first, last);
     else if (encoding == "quoted-printable")
