@@ -4,6 +4,7 @@
 #include <corvid/coding/uu.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
+#include <corvid/line_reader.h>
 #include <corvid/text.h>
 #include <corvid/unicode/charset.h>
 #include <corvid/unicode/convert.h>
@@ -65,6 +66,18 @@ bool starts_a_line(const std::string& text, const std::string& prefix) {
     return false;
 }
 
+// Whether the text, read as a plain body, holds a block that converts.
+bool holds_a_block(const std::string& text) {
+    std::vector<std::string> lines;
+    line_reader reader(text);
+    reader.finish();
+    reader.get_lines(lines);
+    entity scratch;
+    for (auto line = lines.cbegin(); line != lines.cend(); ++line)
+        if (starts_with(*line, "begin") && uue_conversion(line, lines.cend(), scratch)) return true;
+    return false;
+}
+
 }  // namespace
 
 std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator last, entity& target) {
@@ -107,6 +120,10 @@ void uue_restructure(entity& target) {
     // split the message differently once written and read again.
     for (unsigned suffix = 1; starts_a_line(text.body.data, "--" + target.boundary); ++suffix)
         target.boundary = uue_conversion_boundary + ("_" + std::to_string(suffix));
+    // With the converted blocks gone, a "begin" line that was declined may
+    // now start a whole block, which the next reading would convert;
+    // quoted-printable text is never searched for blocks.
+    if (holds_a_block(text.body.data)) text.add_header("Content-Transfer-Encoding", "quoted-printable");
 }
 
 }  // namespace corvid::internet::message2

@@ -247,6 +247,8 @@ TEST(writer_round_trip, read_write_read_keeps_the_tree) {
          "Content-Disposition: attachment; filename=a.eml\r\n--m--\r\n", 1},
         {"empty charset", "Content-Type: text/plain; charset=\r\n\r\nx", 0},
         {"media type that starts with a colon", "Content-Type: ;: multipart/mixed\r\n\r\nx", 0},
+        {"declined uuencode block that the conversion completes",
+         "\r\nbegin 644 a\r\nbegin 644 b.txt\r\n!80``\r\nend\r\nend\r\n", 2},
         {"transfer encoding that cannot be decoded", "Content-Transfer-Encoding: =?windows?x?\xFF?=\r\n\r\nx", 0},
         {"part with the boundary of its parent",
          "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: multipart/mixed; boundary=b\r\n"
