@@ -118,8 +118,10 @@ void uue_restructure(entity& target) {
     // The attachments are written in base64, but the remaining text is
     // written as it stands: a line of it that looks like the boundary would
     // split the message differently once written and read again.
-    for (unsigned suffix = 1; starts_a_line(text.body.data, "--" + target.boundary); ++suffix)
-        target.boundary = uue_conversion_boundary + ("_" + std::to_string(suffix));
+    // Appended rather than joined with +: g++ 12 -O3 mistakes the inlined
+    // insert of a temporary for an overlapping copy (-Wrestrict).
+    for (unsigned suffix = 1; starts_a_line(text.body.data, std::string("--").append(target.boundary)); ++suffix)
+        target.boundary = std::string(uue_conversion_boundary).append("_").append(std::to_string(suffix));
     // With the converted blocks gone, a "begin" line that was declined may
     // now start a whole block, which the next reading would convert;
     // quoted-printable text is never searched for blocks.
