@@ -102,6 +102,12 @@ bool number_after(std::string_view name, std::string_view prefix, int& number) {
     return true;
 }
 
+// The ISO 8859 part of Latin alphabet n; other numbers stay as they are.
+int iso_part_of_latin(int n) noexcept {
+    static constexpr int parts[] = {0, 1, 2, 3, 4, 9, 10, 13, 14, 15, 16};
+    return n >= 1 && n <= 10 ? parts[n] : n;
+}
+
 }  // namespace
 
 const std::map<std::string, int, std::less<>>& charset_table() {
@@ -117,6 +123,9 @@ int codepage_from_charset(const std::string& name) {
     int number = 0;
     for (std::string_view prefix : {"iso8859", "latin", "csisolatin"}) {
         if (number_after(key, prefix, number)) {
+            // The Latin alphabets are numbered apart from the ISO 8859 parts
+            // that hold them: Latin-5 is 8859-9 (Turkish), Latin-9 is 8859-15.
+            if (prefix != "iso8859") number = iso_part_of_latin(number);
             // A huge suffix must not overflow; any saturated result is an
             // invalid code page that the conversions reject.
             return number > INT_MAX - 28590 ? INT_MAX : 28590 + number;

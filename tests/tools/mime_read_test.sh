@@ -48,6 +48,33 @@ expect_match '^0 multipart/mixed charset=iso-8859-1 boundary==_uue_conversion_bo
 "$CORVID" mime extract "$scratch/uu.eml" "$scratch/uu" > /dev/null || fail "extract uu"
 expect_same_file "$scratch/payload" "$scratch/uu/my file.bin"
 
+# File names in the RFC 2231 forms: sections out of order, cut inside a
+# character; the part is saved under its real name and tree --names shows it.
+cat > "$scratch/rfc2231.eml" <<'MESSAGE'
+Content-Type: multipart/mixed; boundary*=''sep
+
+--sep
+Content-Type: application/pdf
+Content-Disposition: attachment;
+ filename*1*=%A9sum%C3%A9.pdf;
+ filename*0*=UTF-8''r%C3
+Content-Transfer-Encoding: base64
+
+UERGIGJ5dGVz
+--sep--
+MESSAGE
+"$CORVID" mime extract "$scratch/rfc2231.eml" "$scratch/named" > "$scratch/list" 2> "$scratch/err" ||
+  fail "extract rfc2231: $(cat "$scratch/err")"
+expect_output "PDF bytes" cat "$scratch/named/résumé.pdf"
+expect_match ' name=résumé\.pdf$' bash -c "'$CORVID' mime tree --names '$scratch/rfc2231.eml' | grep '^1 '"
+expect_match 'md5=[0-9a-f]{32}$' bash -c "'$CORVID' mime tree '$scratch/rfc2231.eml' | grep '^1 '"
+
+# A failed rewrite leaves the file it would replace as it was.
+cp "$message" "$scratch/keep.eml"
+(ulimit -f 1; trap '' XFSZ; "$CORVID" mime rewrite "$message" "$scratch/keep.eml") \
+  > /dev/null 2> "$scratch/err" && fail "rewrite past the file size limit succeeded"
+expect_same_file "$message" "$scratch/keep.eml"
+
 # Failures: one line on stderr, nothing on stdout.
 expect_failure "$CORVID" mime tree "$scratch/missing.eml"
 expect_failure "$CORVID" mime extract "$message" "$scratch/parts/report.txt/sub"

@@ -28,7 +28,18 @@ TEST(charset_test, names_resolve_through_table_and_prefixes) {
         {"DOS-862", 862},
         {"ISO-IR-100", 1252},  // the table says 1252, not 28591
         {"csISOLatinArabic", 28596},
-        {"csISOLatin5", 28595},
+        // Latin alphabets name their ISO 8859 part, not their own number.
+        {"latin1", 28591},
+        {"latin4", 28594},
+        {"csISOLatin5", 28599},
+        {"Latin-5", 28599},
+        {"latin6", 28600},
+        {"latin7", 28603},
+        {"latin8", 28604},
+        {"latin9", 28605},
+        {"csisolatin10", 28606},
+        {"latin11", 28601},  // no such alphabet: the number as written
+        {"iso-8859-5", 28595},
         {"ISO_8859-1:1987", 28591},  // atoi stops at the colon
         {"x-iscii-as", 10079},
         {"GB2312", 936},

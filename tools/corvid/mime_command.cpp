@@ -6,6 +6,7 @@
 #include <corvid/internet/message2/header_type/addresses_value_type.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
+#include <corvid/line_reader.h>
 #include <corvid/line_writer.h>
 #include <corvid/unicode/charset.h>
 #include <corvid/unicode/convert.h>
@@ -81,6 +82,17 @@ std::string make_boundary() {
     return boundary;
 }
 
+// Every line end (CR, LF, CR LF or LF CR) as CR LF.
+std::string with_crlf(const std::string& data) {
+    std::vector<std::string> lines;
+    corvid::line_reader reader(data);
+    reader.finish();
+    reader.get_lines(lines);
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) text += (i == 0 ? "" : "\r\n") + lines[i];
+    return text;
+}
+
 // The text part: body in the chosen charset and its transfer encoding.
 void fill_text(message2::entity& part, const compose_options& options) {
     const std::u16string text = from_utf8(read_input(options.text_file), options.text_file);
@@ -98,6 +110,9 @@ void fill_text(message2::entity& part, const compose_options& options) {
     }
     std::string encoding = options.encoding;
     if (encoding.empty()) encoding = fits_7bit(part.body.data) ? "7bit" : "base64";
+    // The writer keeps a lone CR or LF of quoted-printable data as a byte;
+    // the line ends of a text file are line breaks.
+    if (encoding == "quoted-printable") part.body.data = with_crlf(part.body.data);
     if (encoding == "7bit" && !fits_7bit(part.body.data))
         throw corvid::exception("--encoding 7bit needs ASCII text in lines of at most 998 bytes");
     part.add_header("Content-Transfer-Encoding", encoding);

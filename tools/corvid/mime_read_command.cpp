@@ -6,7 +6,6 @@
 #include <corvid/coding/md5.h>
 #include <corvid/exception.h>
 #include <corvid/internet/message2/entity.h>
-#include <corvid/line_writer.h>
 #include <corvid/unicode/convert.h>
 
 #include <cerrno>
@@ -25,13 +24,27 @@ namespace {
 namespace message2 = corvid::internet::message2;
 
 
+// The decoded file name of a part in UTF-8, or "" when it gives none or one
+// that cannot be decoded.
+std::string file_name_of(const message2::entity& part) {
+    try {
+        return corvid::unicode::to_narrow(part.attachment().file_name, corvid::unicode::utf8_codepage);
+    } catch (const corvid::exception&) {
+        return {};
+    }
+}
+
 // One block per entity in pre-order; scripts read this format, keep it.
-void print_tree(const message2::entity& part, unsigned depth, std::string& out) {
+// With names, a part that names a file gets " name=" and the name at the
+// end of its first line.
+void print_tree(const message2::entity& part, unsigned depth, bool names, std::string& out) {
     out += std::to_string(depth) + ' ' + part.body.content_type + " charset=" + part.body.charset +
            " boundary=" + part.boundary + " data=" + std::to_string(part.body.data.size()) +
-           " md5=" + corvid::coding::md5(part.body.data).hex_digest() + '\n';
+           " md5=" + corvid::coding::md5(part.body.data).hex_digest();
+    if (const std::string name = names ? file_name_of(part) : std::string(); !name.empty()) out += " name=" + name;
+    out += '\n';
     for (const auto& header : part.headers) out += "  " + header.name + ": " + header.value + '\n';
-    for (const auto& child : part.children) print_tree(child, depth + 1, out);
+    for (const auto& child : part.children) print_tree(child, depth + 1, names, out);
 }
 
 std::string extension_of(const std::string& content_type) {
@@ -118,6 +131,7 @@ void extract(const message2::entity& part, const std::string& folder, unsigned& 
 struct read_options {
     std::string file;
     std::string out;
+    bool names = false;
 };
 
 }  // namespace
@@ -128,9 +142,10 @@ void add_mime_read_commands(CLI::App& mime_app) {
     auto options = std::make_shared<read_options>();
     auto* tree = mime->add_subcommand("tree", "Print the entity tree of a message, one block per entity");
     tree->add_option("FILE", options->file, "Message file")->required();
+    tree->add_flag("--names", options->names, "Add the decoded file name of each part that gives one");
     tree->callback([options] {
         std::string out;
-        print_tree(message2::entity::load(options->file), 0, out);
+        print_tree(message2::entity::load(options->file), 0, options->names, out);
         write_output(out);
     });
 
@@ -140,9 +155,7 @@ void add_mime_read_commands(CLI::App& mime_app) {
     rewrite->callback([options] {
         const message2::entity message = message2::entity::load(options->file);
         if (options->out.empty()) {
-            std::string text;
-            corvid::line_writer(message.write()).take_text(text);
-            write_output(text);
+            write_output(message.write_text());
         } else {
             message.save(options->out);
         }

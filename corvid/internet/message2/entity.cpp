@@ -3,12 +3,15 @@
 #include <corvid/internet/message2/errors.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
-#include <corvid/line_writer.h>
 #include <corvid/text.h>
 #include <corvid/unicode/convert.h>
+#include <corvid/unicode/errors.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <random>
+#include <system_error>
 
 namespace corvid::internet::message2 {
 
@@ -19,6 +22,29 @@ const header_field* first_header(const header_list& headers, std::string_view na
     const auto found = std::find_if(headers.begin(), headers.end(),
                                     [name](const header_field& h) { return iequals(h.name, name); });
     return found == headers.end() ? nullptr : &*found;
+}
+
+// A name in the folder of target that no file has yet. The message is
+// written there first and renamed over target only when it is complete, so
+// that a failed save never leaves a truncated file in its place.
+std::filesystem::path temporary_beside(const std::filesystem::path& target) {
+    std::random_device random;
+    for (;;) {
+        std::filesystem::path candidate = target;
+        candidate += ".tmp-" + std::to_string(random());
+        std::error_code error;
+        if (!std::filesystem::exists(candidate, error) && !error) return candidate;
+        if (error) throw generic("unable to open file for output: " + target.string());
+    }
+}
+
+void write_file(const std::filesystem::path& file, const std::string& text, const std::string& path) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) throw generic("unable to open file for output: " + path);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    // A full disk or a failing device only shows once the buffer is flushed.
+    out.close();
+    if (!out) throw generic("unable to write file: " + path);
 }
 
 void enumerate(entity& part, entity* parent, unsigned depth, bool skip_enclosed, part_index& index) {
@@ -64,7 +90,13 @@ void entity::remove_headers(std::string_view name) {
 
 std::string entity::transfer_encoding() const {
     header_type::unstructured_value_type encoding;
-    if (!get_header("Content-Transfer-Encoding", encoding)) return {};
+    try {
+        if (!get_header("Content-Transfer-Encoding", encoding)) return {};
+    } catch (const unicode::generic&) {
+        // Encoded words that cannot be converted name no encoding we know:
+        // the body is read and written as it stands.
+        return {};
+    }
     return to_lower(encoding.text_in(unicode::utf8_codepage));
 }
 
@@ -98,16 +130,32 @@ part_index entity::find_parts(std::string prefix, bool skip_enclosed) {
 }
 
 void entity::save(const std::string& path) const {
-    std::string text;
-    line_writer(write()).take_text(text);
+    const std::string text = write_text();
     // The system would stop at a NUL byte and write some other file.
     if (path.find('\0') != std::string::npos) throw generic("unable to open file for output: " + path);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw generic("unable to open file for output: " + path);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    // A full disk or a failing device only shows once the buffer is flushed.
-    out.close();
-    if (!out) throw generic("unable to write file: " + path);
+    namespace fs = std::filesystem;
+    std::error_code error;
+    // Through a link, replace the file it names rather than the link.
+    fs::path target = fs::canonical(path, error);
+    if (error) target = path;
+    const fs::file_status old = fs::status(target, error);
+    // A device, a pipe or a folder is no file to replace: written as it is
+    // (or refused), as before.
+    if (!error && fs::exists(old) && !fs::is_regular_file(old)) {
+        write_file(target, text, path);
+        return;
+    }
+    const fs::path temporary = temporary_beside(target);
+    try {
+        write_file(temporary, text, path);
+        // The new file gets the permissions of the one it replaces.
+        if (fs::exists(old)) fs::permissions(temporary, old.permissions(), error);
+        fs::rename(temporary, target, error);
+        if (error) throw generic("unable to write file: " + path + ": " + error.message());
+    } catch (...) {
+        fs::remove(temporary, error);
+        throw;
+    }
 }
 
 }  // namespace corvid::internet::message2

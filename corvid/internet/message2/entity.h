@@ -78,7 +78,8 @@ public:
     bool get_header(std::string_view name, header_type::generic_value_type& value) const;
     // Removes every header called name.
     void remove_headers(std::string_view name);
-    // The first Content-Transfer-Encoding in lower case, or "".
+    // The first Content-Transfer-Encoding in lower case, or "" (also when
+    // its encoded words cannot be converted).
     std::string transfer_encoding() const;
 
     // Decided by Content-Disposition when there is one, else by whether the
@@ -95,8 +96,13 @@ public:
     // terminators. The entity is not modified.
     void write(std::vector<std::string>& lines) const;
     std::vector<std::string> write() const;
-    // Writes the lines to a file, each ended by CR LF; throws generic when the
-    // file cannot be opened or written.
+    // The message as text: the lines, each ended by CR LF, except that a
+    // message whose last body line had no line end in the data ends without
+    // one, so that reading the text gives the same data back.
+    std::string write_text() const;
+    // Writes write_text() to a file. The file is replaced only once the
+    // whole message is written: on failure it stays as it was, and generic
+    // is thrown.
     void save(const std::string& path) const;
 };
 

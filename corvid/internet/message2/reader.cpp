@@ -6,6 +6,8 @@
 // in the input whatever the number of parts, headers or line lengths.
 
 #include <corvid/internet/message2/entity.h>
+
+#include <corvid/internet/message2/content_type.h>
 #include <corvid/internet/message2/errors.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/uue_conversion.h>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -48,54 +51,13 @@ void check_depth(unsigned depth) {
     if (depth >= depth_ceiling) throw depth_limit("MIME tree depth exceeded");
 }
 
-std::string trim_blanks(std::string text) {
-    text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
-
-// The media type and the charset and boundary parameters taken from the raw
-// tokens, without decoding encoded words: for values whose encoded words
-// cannot be converted.
-void synchronise_raw(entity& target, const std::string& value) {
-    using header_type::generic_value_type;
-    const std::vector<std::string> tokens = generic_value_type::tokenize(value, ";,", true);
-    target.body.content_type = tokens.empty() ? std::string() : to_lower(trim_blanks(tokens.front()));
-    target.body.charset = "iso-8859-1";
-    target.boundary.clear();
-    bool charset_found = false;
-    bool boundary_found = false;
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
-        const std::vector<std::string> pieces = generic_value_type::tokenize(tokens[i], "=", false);
-        if (pieces.empty() || pieces.size() > 2) continue;
-        const std::string parameter = pieces.size() == 2 ? trim_blanks(pieces[1]) : std::string();
-        if (!charset_found && iequals(pieces[0], "charset")) {
-            target.body.charset = to_lower(parameter);
-            charset_found = true;
-        } else if (!boundary_found && iequals(pieces[0], "boundary")) {
-            target.boundary = parameter;
-            boundary_found = true;
-        }
-    }
-}
-
 // Keeps the body fields in step with a Content-Type header just read; called
 // for each one, so the last one wins.
 void synchronise_content_type(entity& target, const std::string& value) {
-    header_type::parametized_value_type type;
-    try {
-        type.parse(value);
-    } catch (const unicode::generic&) {
-        // One malformed encoded word, say in a file name, must not make the
-        // whole message unreadable.
-        synchronise_raw(target, value);
-        return;
-    }
-    target.body.content_type = to_lower(type.text_in(unicode::utf8_codepage));
-    std::string parameter;
-    target.body.charset = type.parameter_in("charset", unicode::utf8_codepage, parameter) ? to_lower(parameter) : "iso-8859-1";
-    parameter.clear();
-    target.boundary = type.parameter_in("boundary", unicode::utf8_codepage, parameter) ? parameter : std::string();
+    content_type_fields fields = read_content_type(value);
+    target.body.content_type = std::move(fields.content_type);
+    target.body.charset = std::move(fields.charset);
+    target.boundary = std::move(fields.boundary);
 }
 
 // Unfolds and splits the header block [first, end); returns where it ended
@@ -119,7 +81,12 @@ line_iterator read_headers(entity& target, line_iterator first, line_iterator en
     bool has_content_type = false;
     target.headers.reserve(target.headers.size() + collected.size());
     for (std::string& line : collected) {
-        const std::size_t colon = line.find(": ");
+        // The name ends at the first ": ", or else at the first colon: RFC
+        // 5322 needs no blank after it ("Subject:hello"). Either way the value
+        // starts after the colons and blanks that follow, so that what the
+        // writer makes of a header reads back the same.
+        std::size_t colon = line.find(": ");
+        if (colon == std::string::npos) colon = line.find(':');
         std::string value;
         if (colon != std::string::npos) {
             const std::size_t start = line.find_first_not_of(": ", colon);
@@ -164,7 +131,10 @@ private:
 void decode_base64(std::string& data, line_iterator first, line_iterator last) {
     std::string buffer;
     for (; first != last; ++first) {
-        buffer += *first;
+        // Some senders pad each line with a blank; counted, it would shift
+        // the groups of four and glue this line's padding to the next.
+        const std::size_t end = first->find_last_not_of(" \t");
+        buffer.append(*first, 0, end == std::string::npos ? 0 : end + 1);
         if (buffer.size() % 4 == 0) {
             coding::base64_decode(buffer, data, false);
             buffer.clear();
@@ -207,12 +177,7 @@ void decode_section(entity& target, line_iterator first, line_iterator last) {
     for (auto line = first; line != last; ++line) size += line->size() + 2;
     target.body.data.reserve(target.body.data.size() + size);
 
-    std::string encoding;
-    try {
-        encoding = target.transfer_encoding();
-    } catch (const unicode::generic&) {
-        // Not a name we know either way: the lines are kept as they are.
-    }
+    const std::string encoding = target.transfer_encoding();
     if (encoding == "base64")
         decode_base64(target.body.data, first, last);
     else if (encoding == "quoted-printable")
@@ -223,7 +188,9 @@ void decode_section(entity& target, line_iterator first, line_iterator last) {
 
 // An .eml file sent as application/octet-stream is an enclosed message.
 void read_enclosed_attachment(entity& target, unsigned depth) {
-    if (target.body.content_type != "application/octet-stream") return;
+    // An empty body encloses nothing (and is written back the same way
+    // whether its section was empty or missing).
+    if (target.body.content_type != "application/octet-stream" || target.body.data.empty()) return;
     std::u16string file_name;
     try {
         file_name = target.attachment().file_name;
@@ -237,10 +204,17 @@ void read_enclosed_attachment(entity& target, unsigned depth) {
     target.remove_headers("Content-Transfer-Encoding");
 }
 
+// A delimiter line may carry trailing blanks and tabs, transport padding
+// that does not count (RFC 2046, section 5.1.1).
+bool is_delimiter(std::string_view line, std::string_view delimiter) {
+    return line.starts_with(delimiter) &&
+           line.find_first_not_of(" \t", delimiter.size()) == std::string_view::npos;
+}
+
 line_iterator find_boundary(line_iterator first, line_iterator last, const std::string& open,
                             const std::string& close) {
     for (; first != last; ++first)
-        if (*first == open || *first == close) return first;
+        if (is_delimiter(*first, open) || is_delimiter(*first, close)) return first;
     return last;
 }
 
@@ -250,7 +224,7 @@ void read_entity(entity& target, line_iterator first, line_iterator last, unsign
     const std::string open = "--" + target.boundary;
     const std::string close = open + "--";
     bool children_mode = target.body.content_type == "message/rfc822";
-    while (position != last && *position != close) {
+    while (position != last && !is_delimiter(*position, close)) {
         const line_iterator start = std::next(position);
         const line_iterator end = target.boundary.empty() ? last : find_boundary(start, last, open, close);
         if (children_mode) {

@@ -4,6 +4,7 @@
 #include <corvid/coding/uu.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
+#include <corvid/line_reader.h>
 #include <corvid/text.h>
 #include <corvid/unicode/charset.h>
 #include <corvid/unicode/convert.h>
@@ -58,6 +59,25 @@ bool decode_line(const std::string& line, std::string& data) {
     return true;
 }
 
+// Whether a line of text (lines ended by CR or LF) begins with prefix.
+bool starts_a_line(const std::string& text, const std::string& prefix) {
+    for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1))
+        if (at == 0 || text[at - 1] == '\r' || text[at - 1] == '\n') return true;
+    return false;
+}
+
+// Whether the text, read as a plain body, holds a block that converts.
+bool holds_a_block(const std::string& text) {
+    std::vector<std::string> lines;
+    line_reader reader(text);
+    reader.finish();
+    reader.get_lines(lines);
+    entity scratch;
+    for (auto line = lines.cbegin(); line != lines.cend(); ++line)
+        if (starts_with(*line, "begin") && uue_conversion(line, lines.cend(), scratch)) return true;
+    return false;
+}
+
 }  // namespace
 
 std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator last, entity& target) {
@@ -95,6 +115,17 @@ void uue_restructure(entity& target) {
     std::swap(target.boundary, text.boundary);
     target.body.content_type = "multipart/mixed";
     target.boundary = uue_conversion_boundary;
+    // The attachments are written in base64, but the remaining text is
+    // written as it stands: a line of it that looks like the boundary would
+    // split the message differently once written and read again.
+    // Appended rather than joined with +: g++ 12 -O3 mistakes the inlined
+    // insert of a temporary for an overlapping copy (-Wrestrict).
+    for (unsigned suffix = 1; starts_a_line(text.body.data, std::string("--").append(target.boundary)); ++suffix)
+        target.boundary = std::string(uue_conversion_boundary).append("_").append(std::to_string(suffix));
+    // With the converted blocks gone, a "begin" line that was declined may
+    // now start a whole block, which the next reading would convert;
+    // quoted-printable text is never searched for blocks.
+    if (holds_a_block(text.body.data)) text.add_header("Content-Transfer-Encoding", "quoted-printable");
 }
 
 }  // namespace corvid::internet::message2

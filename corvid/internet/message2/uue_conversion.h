@@ -28,7 +28,8 @@ std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator l
 
 // After the last block of a body: moves target's body and boundary into a
 // new last child, so that the remaining text follows the attachments, and
-// makes target multipart/mixed with uue_conversion_boundary.
+// makes target multipart/mixed with uue_conversion_boundary, extended by a
+// suffix ("_1", "_2", ...) while a line of the text begins with it.
 void uue_restructure(entity& target);
 
 }  // namespace corvid::internet::message2

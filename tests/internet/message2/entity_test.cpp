@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -152,14 +155,61 @@ protected:
     void TearDown() override { std::remove(path.c_str()); }
 };
 
-TEST_F(entity_file_test, save_ends_every_line_with_crlf) {
-    entity e;
-    e.add_header("Subject", "hi");
-    e.body.data = "one\ntwo";
-    e.save(path);
+std::string file_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "Content-Type: text/plain; charset=\"iso-8859-1\"\r\nSubject: hi\r\n\r\none\r\ntwo\r\n");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(entity_file_test, save_ends_lines_with_crlf_and_keeps_a_missing_last_line_end) {
+    const std::string head = "Content-Type: text/plain; charset=\"iso-8859-1\"\r\nSubject: hi\r\n\r\n";
+    const struct {
+        const char* data;
+        const char* body;
+        const char* loaded;
+    } cases[] = {
+        {"one\ntwo\n", "one\r\ntwo\r\n", "one\r\ntwo\r\n"},
+        {"one\ntwo", "one\r\ntwo", "one\r\ntwo"},
+    };
+    for (const auto& c : cases) {
+        entity e;
+        e.add_header("Subject", "hi");
+        e.body.data = c.data;
+        e.save(path);
+        EXPECT_EQ(file_text(path), head + c.body);
+        EXPECT_EQ(entity::load(path).body.data, c.loaded);
+    }
+}
+
+TEST_F(entity_file_test, failed_save_leaves_the_old_file) {
+    {
+        std::ofstream old(path, std::ios::binary);
+        old << "old message\r\n";
+    }
+    entity e;
+    e.body.data = std::string(64 * 1024, 'x');
+    // A file size limit makes the write fail after the first bytes, as a full
+    // disk would.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(e.save(path), generic);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(file_text(path), "old message\r\n");
+    // No temporary file is left beside it.
+    const auto folder = std::filesystem::path(path).parent_path();
+    const std::string stem = std::filesystem::path(path).filename().string();
+    for (const auto& item : std::filesystem::directory_iterator(folder))
+        EXPECT_FALSE(corvid::starts_with(item.path().filename().string(), stem + ".")) << item.path();
+    // A successful save replaces it and keeps its permissions.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    e.save(path);
+    EXPECT_EQ(entity::load(path).body.data, e.body.data);
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(entity_file_test, save_failures_are_reported) {

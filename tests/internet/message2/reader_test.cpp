@@ -57,20 +57,21 @@ TEST(entity_reader, continuation_lines_join_with_one_blank) {
     EXPECT_EQ(e.headers[1].value, "x y");
 }
 
-TEST(entity_reader, header_lines_split_at_colon_blank_only) {
-    const entity e(lines{"Empty:", "Glued:value", "X:  word", "Spaced:   : after  ", "", ""});
-    ASSERT_EQ(e.headers.size(), 5u);
-    // No ": " at all: the whole line is the name.
-    EXPECT_EQ(e.headers[0].name, "Empty:");
+TEST(entity_reader, header_lines_split_at_colon) {
+    const entity e(lines{"Empty:", "Glued::value", "X:  word", "Spaced:   : after  ", "no colon", "", ""});
+    ASSERT_EQ(e.headers.size(), 6u);
+    EXPECT_EQ(e.headers[0].name, "Empty");
     EXPECT_EQ(e.headers[0].value, "");
-    EXPECT_EQ(e.headers[1].name, "Glued:value");
-    EXPECT_EQ(e.headers[1].value, "");
+    EXPECT_EQ(e.headers[1].name, "Glued");
+    EXPECT_EQ(e.headers[1].value, "value");
+    EXPECT_EQ(e.headers[4].name, "no colon");
+    EXPECT_EQ(e.headers[4].value, "");
     EXPECT_EQ(e.headers[2].name, "X");
     EXPECT_EQ(e.headers[2].value, "word");
     // Colons and blanks after the first ": " are skipped; trailing blanks kept.
     EXPECT_EQ(e.headers[3].name, "Spaced");
     EXPECT_EQ(e.headers[3].value, "after  ");
-    EXPECT_EQ(e.headers[4].name, "Content-Type");
+    EXPECT_EQ(e.headers[5].name, "Content-Type");
 }
 
 TEST(entity_reader, leading_white_space_on_first_line_starts_a_header) {
@@ -128,12 +129,12 @@ TEST(entity_reader, plain_body_keeps_line_breaks_between_lines) {
 
 TEST(entity_reader, multipart_sections_preamble_parts_and_epilogue) {
     const entity e(lines{"Content-Type: multipart/mixed; boundary=\"sep\"", "", "preamble", "--sep",
-                         "Content-Type: text/plain; charset=utf-8", "", "first", "--sep ", "still first", "--sep",
-                         "", "second", "--sep--", "epilogue", "--sep", "ignored"});
+                         "Content-Type: text/plain; charset=utf-8", "", "first", "--sep-", "--sepx", "--sep \t",
+                         "", "second", "--sep-- ", "epilogue", "--sep", "ignored"});
     EXPECT_EQ(e.body.data, "preamble");
     ASSERT_EQ(e.children.size(), 2u);
-    // A boundary line with a trailing blank does not match.
-    EXPECT_EQ(e.children[0].body.data, "first\r\n--sep \r\nstill first");
+    // Trailing blanks and tabs are padding; anything else makes no boundary.
+    EXPECT_EQ(e.children[0].body.data, "first\r\n--sep-\r\n--sepx");
     EXPECT_EQ(e.children[0].body.charset, "utf-8");
     EXPECT_EQ(e.children[1].body.data, "second");
     EXPECT_TRUE(e.children[1].children.empty());
@@ -355,6 +356,29 @@ TEST(entity_reader, written_messages_read_back_to_the_same_lines) {
     read.save(path);
     EXPECT_EQ(entity::load(path).write(), written);
     std::remove(path.c_str());
+}
+
+TEST(entity_reader, rfc2231_parameters_name_files_and_boundaries) {
+    // A file name in sections, out of order and cut inside a character.
+    const entity named(lines{"Content-Type: application/pdf",
+                             "Content-Disposition: attachment; filename*1*=%A9.pdf;", " filename*0*=UTF-8''r%C3",
+                             "", "x"});
+    EXPECT_EQ(named.attachment().file_name, u"r\u00E9.pdf");
+    // name* on the Content-Type, read when there is no Content-Disposition.
+    EXPECT_EQ(entity(lines{"Content-Type: image/png; name*=utf-8''%C3%BC.png", "", ""}).attachment().file_name,
+              u"\u00FC.png");
+    // A .eml attachment named this way is an enclosed message.
+    const entity eml(lines{"Content-Type: application/octet-stream",
+                           "Content-Disposition: attachment; filename*=UTF-8''Nachricht.EML", "", "Subject: inner",
+                           "", "text"});
+    EXPECT_EQ(eml.body.content_type, "message/rfc822");
+    ASSERT_EQ(eml.children.size(), 1u);
+    // Boundary and charset in the extended form.
+    const entity multipart(lines{"Content-Type: multipart/mixed; boundary*=''sep", "", "--sep",
+                                 "Content-Type: text/plain; charset*=us-ascii'en'ISO-8859-2", "", "a", "--sep--"});
+    EXPECT_EQ(multipart.boundary, "sep");
+    ASSERT_EQ(multipart.children.size(), 1u);
+    EXPECT_EQ(multipart.children[0].body.charset, "iso-8859-2");
 }
 
 }  // namespace

@@ -134,4 +134,24 @@ TEST(uue_conversion, encoded_bodies_are_not_searched) {
     EXPECT_TRUE(e.children.empty());
 }
 
+TEST(uue_conversion, blank_length_lines_and_stripped_trailing_blanks) {
+    // " " means length 0 as "`" does; "!0" and "\"0@" lost the trailing
+    // blanks (zero symbols) that held the rest of their last group.
+    const entity e(lines{"", "begin 644 z.bin", "!0", "\"0@", " ", "end"});
+    ASSERT_EQ(e.children.size(), 2u);
+    EXPECT_EQ(e.children[0].body.data, std::string("\x40\x42\x00", 3));
+}
+
+TEST(uue_conversion, boundary_is_extended_past_lines_of_the_text) {
+    const std::string boundary = message2::uue_conversion_boundary;
+    const entity e(lines{"", "--" + boundary, "begin 644 a.txt", uu_line("x"), "end", "--" + boundary + "_1--"});
+    EXPECT_EQ(e.boundary, boundary + "_2");
+    // Written and read again, the text stays one part.
+    const entity again(e.write_text());
+    ASSERT_EQ(again.children.size(), 2u);
+    EXPECT_EQ(again.children[1].body.data, e.children[1].body.data);
+    // Without such a line the boundary stays as it was.
+    EXPECT_EQ(entity(lines{"", "begin 644 a.txt", uu_line("x"), "end"}).boundary, boundary);
+}
+
 }  // namespace

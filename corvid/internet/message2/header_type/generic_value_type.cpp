@@ -20,6 +20,13 @@ bool plain(char16_t c) noexcept {
     return c == u'\t' || (c >= 0x20 && c < 0x7F);
 }
 
+// RFC 2047, section 2: an encoded word is at most 75 characters long.
+constexpr std::size_t longest_word = 75;
+
+bool is_high_surrogate(char16_t c) noexcept {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
 }  // namespace
 
 generic_value_type::generic_value_type() : charset("iso-8859-1") {}
@@ -27,7 +34,8 @@ generic_value_type::generic_value_type() : charset("iso-8859-1") {}
 generic_value_type::generic_value_type(std::string charset) : charset(std::move(charset)) {}
 
 std::string generic_value_type::encode_text(std::u16string_view text) const {
-    if (std::all_of(text.begin(), text.end(), plain))
+    // Plain text that holds "=?" would be read back as an encoded word.
+    if (std::all_of(text.begin(), text.end(), plain) && text.find(u"=?") == text.npos)
         return unicode::to_narrow(std::u16string(text), unicode::no_codepage);
     return encode_word(text);
 }
@@ -38,8 +46,43 @@ std::string generic_value_type::encode_quoted(std::u16string_view text) const {
 }
 
 std::string generic_value_type::encode_word(std::u16string_view text) const {
-    const std::string bytes =
-        unicode::to_narrow(std::u16string(text), unicode::codepage_from_charset(charset));
+    const int codepage = unicode::codepage_from_charset(charset);
+    std::string word = encode_bytes(unicode::to_narrow(std::u16string(text), codepage));
+    if (word.size() <= longest_word) return word;
+
+    // Too long for one word: several, each of whole characters, so that
+    // every word decodes on its own (RFC 2047, section 5). Blanks between
+    // them are dropped again when decoded and let the writer fold the line.
+    word.clear();
+    const std::size_t overhead = charset.size() + 7;  // "=?" charset "?X?" ... "?="
+    std::size_t start = 0;
+    std::size_t b_bytes = 0;
+    std::size_t q_length = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t next = at + (is_high_surrogate(text[at]) && at + 1 < text.size() ? 2 : 1);
+        const std::string bytes = unicode::to_narrow(std::u16string(text.substr(at, next - at)), codepage);
+        const std::size_t q_more = coding::quoted_printable_encode(bytes).size();
+        const std::size_t b_length = (b_bytes + bytes.size() + 2) / 3 * 4;
+        if (at > start && overhead + std::min(b_length, q_length + q_more) > longest_word) {
+            append_word(word, text.substr(start, at - start), codepage);
+            start = at;
+            b_bytes = 0;
+            q_length = 0;
+        }
+        b_bytes += bytes.size();
+        q_length += q_more;
+        at = next;
+    }
+    append_word(word, text.substr(start), codepage);
+    return word;
+}
+
+void generic_value_type::append_word(std::string& words, std::u16string_view text, int codepage) const {
+    if (!words.empty()) words += ' ';
+    words += encode_bytes(unicode::to_narrow(std::u16string(text), codepage));
+}
+
+std::string generic_value_type::encode_bytes(const std::string& bytes) const {
     std::string b = "=?" + charset + "?B?" + coding::base64_encode(bytes, true) + "?=";
     std::string q = coding::quoted_printable_encode(bytes);
     std::replace(q.begin(), q.end(), ' ', '_');
@@ -112,6 +155,7 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
     std::vector<std::string> tokens;
     std::string token;
     mode state = mode::normal;
+    unsigned marks = 0;  // question marks of the encoded word so far
     for (const char c : raw) {
         switch (state) {
         case mode::escape:
@@ -128,7 +172,10 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
             continue;
         case mode::encoded_word:
             token += c;
-            if (ends_with(token, "?=")) state = mode::normal;
+            if (c == '?') ++marks;
+            // "?Q?=E9..." starts the encoded text with an escape: the "?="
+            // right after the third mark opens the text and ends nothing.
+            if (ends_with(token, "?=") && marks != 3) state = mode::normal;
             continue;
         case mode::normal:
             break;
@@ -139,7 +186,10 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
             if (keep_quotes) token += c;
             state = mode::quoted;
         } else if (c == '?' && !token.empty()) {
-            if (token.back() == '=') state = mode::encoded_word;
+            if (token.back() == '=') {
+                state = mode::encoded_word;
+                marks = 1;
+            }
             token += c;
         } else if (c == ' ' && token.empty()) {
             // leading blanks belong to no token

@@ -26,10 +26,11 @@ public:
     virtual void parse(const std::string& raw) = 0;
 
     // Raw header text for a wide text: the text itself when it is plain
-    // printable ASCII, otherwise one encoded word in `charset`, B or Q form,
-    // whichever is shorter (Q on a tie). Line breaks and other control
-    // characters are always encoded, so a rendered value can never spill
-    // into a header of its own.
+    // printable ASCII without "=?", otherwise one encoded word in `charset`, B or Q form,
+    // whichever is shorter (Q on a tie). A word that would pass 75
+    // characters becomes several, cut between characters and separated by
+    // blanks. Line breaks and other control characters are always encoded,
+    // so a rendered value can never spill into a header of its own.
     std::string encode_text(std::u16string_view text) const;
 
     // Decodes one blank-free token that may hold one encoded word, with plain
@@ -56,9 +57,14 @@ protected:
     // inside it would end the quoted string early, so it forces an encoded
     // word as well.
     std::string encode_quoted(std::u16string_view text) const;
+    // The text as encoded words, whatever it holds.
+    std::string encode_word(std::u16string_view text) const;
 
 private:
-    std::string encode_word(std::u16string_view text) const;
+    // The shorter of the B and Q words for bytes in `charset`.
+    std::string encode_bytes(const std::string& bytes) const;
+    // Appends the word for text, after a blank when words is not empty.
+    void append_word(std::string& words, std::u16string_view text, int codepage) const;
 };
 
 }  // namespace corvid::internet::message2::header_type

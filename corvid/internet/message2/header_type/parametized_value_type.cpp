@@ -1,5 +1,7 @@
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 
+#include <corvid/internet/message2/header_type/extended_parameter.h>
+
 #include <corvid/text.h>
 #include <corvid/unicode/convert.h>
 
@@ -11,7 +13,11 @@ parametized_value_type::parametized_value_type(std::string charset)
     : unstructured_value_type(std::move(charset)) {}
 
 std::string parametized_value_type::render() const {
-    std::string raw = encode_text(value);
+    // Delimiters, quotes and backslashes in the main value would split it or
+    // vanish when it is read back, and a leading colon would be taken for
+    // part of the header's separator; inside an encoded word they cannot.
+    const bool special = value.starts_with(u':') || value.find_first_of(u";,\"\\") != value.npos;
+    std::string raw = special ? encode_word(value) : encode_text(value);
     for (const auto& p : parameters) {
         raw += "; ";
         raw += p.name;
@@ -46,15 +52,19 @@ std::size_t parametized_value_type::find(std::string_view name) const {
 
 bool parametized_value_type::parameter(std::string_view name, std::u16string& value) const {
     const std::size_t i = find(name);
-    if (i == parameters.size()) return false;
-    value = parameters[i].value;
-    return true;
+    if (i != parameters.size()) {
+        value = parameters[i].value;
+        return true;
+    }
+    // Current mailers give long and non-ASCII values in the RFC 2231 forms;
+    // the plain name, when present, still wins.
+    return extended_parameter(parameters, name, value);
 }
 
 bool parametized_value_type::parameter_in(std::string_view name, int codepage, std::string& value) const {
-    const std::size_t i = find(name);
-    if (i == parameters.size()) return false;
-    value = unicode::to_narrow(parameters[i].value, codepage);
+    std::u16string wide;
+    if (!parameter(name, wide)) return false;
+    value = unicode::to_narrow(wide, codepage);
     return true;
 }
 

@@ -32,7 +32,9 @@ public:
     std::string render() const override;
     void parse(const std::string& raw) override;
 
-    // The first parameter called name; false, value untouched, when none.
+    // The first parameter called name, else its RFC 2231 form (name* or
+    // numbered sections name*0, name*1, ...); false, value untouched, when
+    // there is neither.
     bool parameter(std::string_view name, std::u16string& value) const;
     bool parameter_in(std::string_view name, int codepage, std::string& value) const;
     // Replaces the first parameter called name in place, or appends one.

@@ -3,6 +3,8 @@
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 #include <corvid/unicode/errors.h>
 
+#include <corvid/tokens.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,9 +38,36 @@ TEST(generic_value_type_test, encode_text_picks_the_shorter_form_and_q_on_a_tie)
     EXPECT_EQ(latin1.encode_text(u"\u00E9a"), "=?iso-8859-1?Q?=E9a?=");
     kind utf8("utf-8");
     EXPECT_EQ(utf8.encode_text(u"J\u00F6rg"), "=?utf-8?B?SsO2cmc=?=");
-    // The whole text is one word, however long.
-    const std::string long_word = utf8.encode_text(std::u16string(100, u'\u00F6'));
-    EXPECT_EQ(long_word.find("?="), long_word.size() - 2);
+}
+
+TEST(generic_value_type_test, encode_text_splits_long_words_between_characters) {
+    struct split_case {
+        const char* charset;
+        std::u16string text;
+    };
+    const split_case cases[] = {
+        {"utf-8", std::u16string(100, u'\u00F6')},
+        {"utf-8", u"Grüße aus Köln, ein längerer Bericht über die Woche und was noch kommt"},
+        {"iso-8859-1", std::u16string(300, u'\u00E9')},
+        // A character outside the BMP is one pair of code units, never cut.
+        {"utf-8", std::u16string(40, u'x') + u"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"},
+        {"utf-8", std::u16string(5000, u'\u4E2D')},
+    };
+    for (const auto& c : cases) {
+        kind k(c.charset);
+        const std::string raw = k.encode_text(c.text);
+        ASSERT_GT(raw.size(), 75u);
+        for (const std::string& word : corvid::fields(raw, " ")) {
+            EXPECT_LE(word.size(), 75u) << word;
+            std::u16string part;
+            EXPECT_TRUE(k.decode_word(word, part)) << word;
+        }
+        EXPECT_EQ(k.decode_text(raw), c.text) << raw;
+    }
+    // A word that fits stays one word.
+    const std::string fits = kind("utf-8").encode_text(std::u16string(20, u'\u00F6'));
+    EXPECT_EQ(fits.find(' '), std::string::npos);
+    EXPECT_LE(fits.size(), 75u);
 }
 
 TEST(generic_value_type_test, encode_text_never_lets_a_line_break_through) {

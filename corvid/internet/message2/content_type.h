@@ -1,0 +1,25 @@
+#ifndef CORVID_INTERNET_MESSAGE2_CONTENT_TYPE_H
+#define CORVID_INTERNET_MESSAGE2_CONTENT_TYPE_H
+
+#include <string>
+
+namespace corvid::internet::message2 {
+
+// The body fields that a Content-Type value gives an entity.
+struct content_type_fields {
+    // The media type in lower case.
+    std::string content_type;
+    // The charset parameter in lower case, or iso-8859-1 without one.
+    std::string charset = "iso-8859-1";
+    // The boundary parameter, or empty.
+    std::string boundary;
+};
+
+// Reads a raw Content-Type value as the reader does. A value whose encoded
+// words cannot be converted is read from its raw tokens instead, so this
+// throws nothing but allocation errors.
+content_type_fields read_content_type(const std::string& value);
+
+}  // namespace corvid::internet::message2
+
+#endif
