@@ -51,7 +51,7 @@ expect_failure "$CORVID" decode base64 --strict <(printf 'YW\r\nJj')
 status=$?
 checks=$((checks + 1))
 [ "$status" -eq 1 ] || fail "strict decode exited $status"
-grep -qx 'corvid: translate.invalid_codeword\[Invalid Codeword 0x0D\]' "$scratch/err" ||
+grep -qx 'corvid decode: cannot decode base64: translate.invalid_codeword\[Invalid Codeword 0x0D\]' "$scratch/err" ||
   fail "strict decode said: $(cat "$scratch/err")"
 expect_failure "$CORVID" decode qp --strict <(printf '=4G')
 # Strict base64 takes "=" only as the final padding.

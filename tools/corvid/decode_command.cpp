@@ -23,9 +23,14 @@ void add_decode_command(CLI::App& app) {
     cmd->add_flag("--strict", opts->strict, "Fail on the first invalid byte instead of skipping it");
     cmd->callback([opts] {
         corvid::coding::stream_decoder decoder(opts->codec, opts->strict);
-        pass_through(
-            opts->file, [&](std::string_view piece, std::string& out) { decoder.step(piece, out); },
-            [&](std::string& out) { decoder.finish(out); });
+        std::string name;
+        for (const auto& [word, codec] : codec_names())
+            if (codec == opts->codec) name = word;
+        failing_as("cannot decode " + name, [&] {
+            pass_through(
+                opts->file, [&](std::string_view piece, std::string& out) { decoder.step(piece, out); },
+                [&](std::string& out) { decoder.finish(out); });
+        });
     });
 }
 

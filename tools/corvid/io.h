@@ -1,6 +1,8 @@
 #ifndef CORVID_TOOLS_IO_H
 #define CORVID_TOOLS_IO_H
 
+#include <corvid/exception.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -27,6 +29,18 @@ void pass_through(const std::string& file, const std::function<void(std::string_
 
 // Writes bytes to standard output exactly as given.
 void write_output(const std::string& bytes);
+
+// Runs work; a library error leaves it with what failed in front of the
+// library's own text ("cannot resolve \"x\": internet.address...").
+template <typename Work>
+decltype(auto) failing_as(const std::string& what, Work&& work) {
+    try {
+        return work();
+    } catch (const corvid::exception& e) {
+        if (*e.name() == '\0') throw;  // the tool's own words already say it
+        throw corvid::exception(what + ": " + e.what());
+    }
+}
 
 }  // namespace corvid_tool
 
