@@ -10,5 +10,6 @@ expect_match '^[A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} -0000$' 
 expect_failure "$CORVID" date not-a-number
 expect_failure "$CORVID" no-such-command
 expect_failure "$CORVID" date 999999999999999
+expect_failure "$CORVID" date 67768036191676799
 
 finish
