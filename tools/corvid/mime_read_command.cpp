@@ -165,6 +165,10 @@ void extract(const message2::entity& part, extraction& run) {
     run.report += create_file(run.folder, name, part.body.data, run.next) + '\n';
 }
 
+message2::entity load(const std::string& file) {
+    return failing_as("cannot read the message in " + file, [&] { return message2::entity::load(file); });
+}
+
 struct read_options {
     std::string file;
     std::string out;
@@ -180,7 +184,7 @@ void add_mime_read_commands(CLI::App& mime_app) {
     tree->add_option("FILE", options->file, "Message file")->required();
     tree->callback([options] {
         std::string out;
-        print_tree(message2::entity::load(options->file), 0, out);
+        print_tree(load(options->file), 0, out);
         write_output(out);
     });
 
@@ -188,13 +192,13 @@ void add_mime_read_commands(CLI::App& mime_app) {
     rewrite->add_option("FILE", options->file, "Message file")->required();
     rewrite->add_option("OUT", options->out, "Output file (default: standard output)");
     rewrite->callback([options] {
-        const message2::entity message = message2::entity::load(options->file);
+        const message2::entity message = load(options->file);
         if (options->out.empty()) {
             std::string text;
             corvid::line_writer(message.write()).take_text(text);
             write_output(text);
         } else {
-            message.save(options->out);
+            failing_as("cannot write " + options->out, [&] { message.save(options->out); });
         }
     });
 
@@ -202,7 +206,7 @@ void add_mime_read_commands(CLI::App& mime_app) {
     extract_command->add_option("FILE", options->file, "Message file")->required();
     extract_command->add_option("DIR", options->out, "Folder for the parts (created when missing)")->required();
     extract_command->callback([options] {
-        const message2::entity message = message2::entity::load(options->file);
+        const message2::entity message = load(options->file);
         if (::mkdir(options->out.c_str(), 0755) != 0 && errno != EEXIST)
             throw corvid::exception("cannot create " + options->out + ": " + std::strerror(errno));
         extraction run{options->out, 0, {}, {}};
