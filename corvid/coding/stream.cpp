@@ -28,6 +28,8 @@ char marker(codec which) { return which == codec::url ? '%' : '='; }
 }  // namespace
 
 void stream_encoder::step(std::string_view bytes, std::string& out) {
+    // Without lines the text goes straight to out.
+    std::string& text = wrap_ == 0 ? out : text_;
     text_.clear();
     if (grouped(which_)) {
         // Complete the group left over from the last piece first, so that
@@ -43,7 +45,7 @@ void stream_encoder::step(std::string_view bytes, std::string& out) {
                 grouped_ += take;
                 return;
             }
-            encode_whole(which_, std::string_view(group, 3), text_);
+            encode_whole(which_, std::string_view(group, 3), text);
             grouped_ = 0;
         }
         const std::size_t rest = bytes.size() % 3;
@@ -51,8 +53,8 @@ void stream_encoder::step(std::string_view bytes, std::string& out) {
         grouped_ = rest;
         bytes.remove_suffix(rest);
     }
-    encode_whole(which_, bytes, text_);
-    emit(out);
+    encode_whole(which_, bytes, text);
+    if (wrap_ != 0) emit(out);
 }
 
 void stream_encoder::finish(std::string& out) {
@@ -73,6 +75,7 @@ void stream_encoder::emit(std::string& out) {
         out += text_;
         return;
     }
+    out.reserve(out.size() + text_.size() + text_.size() / wrap_ + 1);
     for (std::size_t i = 0; i < text_.size();) {
         const std::size_t take = std::min(wrap_ - column_, text_.size() - i);
         out.append(text_, i, take);

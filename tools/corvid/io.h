@@ -16,7 +16,7 @@ namespace corvid_tool {
 std::string read_input(const std::string& file);
 
 // Pieces of a fixed size, so that a file of any size passes in bounded memory.
-inline constexpr std::size_t piece_size = 1 << 20;
+inline constexpr std::size_t piece_size = 1 << 16;
 
 // Calls take with each piece of FILE (or standard input, as above) in order.
 void read_pieces(const std::string& file, const std::function<void(std::string_view)>& take);
