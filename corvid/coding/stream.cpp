@@ -7,6 +7,8 @@
 #include <corvid/coding/url.h>
 #include <corvid/coding/uu.h>
 
+#include <algorithm>
+
 namespace corvid::coding {
 
 namespace {

@@ -3,7 +3,7 @@
 # size: each runs on input many pieces long that arrives through a pipe.
 source "$(dirname "$0")/lib.sh"
 
-bound_kib=16384
+bound_kib=${CORVID_MEMORY_BOUND_KIB:-16384}
 head -c $((40 << 20)) /dev/urandom > "$scratch/bytes"
 base64 -w 76 "$scratch/bytes" > "$scratch/base64"
 "$CORVID_PYTHON" -c 'import sys; sys.stdout.write("caf\u00e9 \u65e5\u672c\u8a9e \U0001F600 line\n" * 1500000)' > "$scratch/utf8"
