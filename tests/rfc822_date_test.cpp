@@ -4,6 +4,8 @@
 
 #include <corvid/exception.h>
 
+#include <cstdint>
+
 namespace {
 
 TEST(rfc822_date_test, known_instants) {
@@ -25,6 +27,9 @@ TEST(rfc822_date_test, always_31_characters_for_four_digit_years) {
 TEST(rfc822_date_test, rejects_years_outside_four_digits) {
     EXPECT_THROW(corvid::rfc822_date(253402300800), corvid::exception);
     EXPECT_THROW(corvid::rfc822_date(-30610224001), corvid::exception);
+    // Years beyond what the broken-down time's int holds once 1900 is added.
+    for (std::int64_t t : {std::int64_t{67768036191676799}, INT64_MAX, INT64_MIN})
+        EXPECT_THROW(corvid::rfc822_date(t), corvid::exception) << t;
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 
 namespace corvid::coding {
 
-namespace {
+constexpr detail::sextet_codec detail::base64_codec(base64_alphabet, base64_table);
 
-constexpr detail::sextet_codec codec(base64_alphabet, base64_table);
+namespace {
 
 // Padding counts the whole string, not only what this call wrote.
 void pad_whole(std::string& out) {
@@ -23,7 +23,7 @@ std::string base64_encode(std::string_view bytes, bool pad) {
 }
 
 void base64_encode(std::string_view bytes, std::string& out, bool pad) {
-    codec.encode(bytes, out);
+    detail::base64_codec.encode(bytes, out);
     if (pad) pad_whole(out);
 }
 
@@ -44,7 +44,10 @@ std::string base64_decode(std::string_view text, bool strict) {
     return bytes;
 }
 
-void base64_decode(std::string_view text, std::string& out, bool strict) { codec.decode(text, out, strict); }
+void base64_decode(std::string_view text, std::string& out, bool strict) {
+    detail::decode_state state;
+    detail::base64_codec.decode(text, out, strict, state);
+}
 
 void base64_decode(std::string_view text, std::uint64_t& value, bool strict) {
     decode_bits(text, value, base64_table, 6, 63, strict);

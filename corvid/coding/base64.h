@@ -10,10 +10,11 @@
 // appended until the whole output string, including what it held before
 // the call, has a length that is a multiple of 4.
 //
-// Decoding skips "=" wherever it stands and drops bits left over at the
-// end, so text with and without padding decodes alike. In strict mode any
-// other byte outside the alphabet (CR and LF included) throws
-// translate::invalid_codeword naming it; otherwise it is skipped. An
+// Decoding skips "=" and drops bits left over at the end, so text with and
+// without padding decodes alike. In strict mode "=" may only end the text (a
+// symbol after it throws translate::invalid_codeword naming "=") and any
+// other byte outside the alphabet (CR and LF included) throws naming it;
+// otherwise both are skipped wherever they stand. An
 // appending form that throws keeps what it had appended; a whole-string
 // form returns nothing.
 namespace corvid::coding {

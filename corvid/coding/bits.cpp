@@ -70,12 +70,17 @@ void decode_bits(std::string_view text, std::string& out, const decode_table& ta
 
     std::uint32_t accumulator = 0;
     unsigned pending = 0;
+    int padding = -1;
     for (unsigned char byte : text) {
         std::int16_t symbol = table[byte];
         if (symbol < 0) {
             if (symbol == invalid_symbol && strict) throw_invalid_codeword(byte);
+            if (strict) padding = byte;
             continue;
         }
+        // A strict caller asked for validation: a skipped byte (padding)
+        // may only end the text.
+        if (padding >= 0) throw_invalid_codeword(static_cast<unsigned char>(padding));
         accumulator = (accumulator << bits) + (static_cast<unsigned>(symbol) & mask);
         pending += bits;
         while (pending >= 8) {
@@ -88,12 +93,17 @@ void decode_bits(std::string_view text, std::string& out, const decode_table& ta
 void decode_bits(std::string_view text, std::uint64_t& value, const decode_table& table, unsigned bits,
                  unsigned mask, bool strict) {
     check_width(bits);
+    int padding = -1;
     for (unsigned char byte : text) {
         std::int16_t symbol = table[byte];
         if (symbol < 0) {
             if (symbol == invalid_symbol && strict) throw_invalid_codeword(byte);
+            if (strict) padding = byte;
             continue;
         }
+        // A strict caller asked for validation: a skipped byte (padding)
+        // may only end the text.
+        if (padding >= 0) throw_invalid_codeword(static_cast<unsigned char>(padding));
         value = (value << bits) + (static_cast<unsigned>(symbol) & mask);
     }
 }

@@ -31,6 +31,15 @@ inline constexpr std::string_view uu_alphabet =
 
 namespace detail {
 
+// What a decoder carries from one piece of text to the next: the bits of an
+// unfinished symbol group, and in strict mode the padding byte seen, after
+// which no further symbol may come.
+struct decode_state {
+    std::uint32_t accumulator = 0;
+    unsigned pending = 0;
+    int padding = -1;
+};
+
 consteval decode_table make_decode_table(std::string_view alphabet) {
     decode_table table{};
     for (auto& entry : table) entry = invalid_symbol;
@@ -47,7 +56,7 @@ consteval decode_table make_hex_table() {
 
 consteval decode_table make_base64_table() {
     decode_table table = make_decode_table(base64_alphabet);
-    // Padding carries no bits, so it is skipped wherever it stands.
+    // Padding carries no bits, so it is skipped; in strict mode only at the end.
     table['='] = skipped_symbol;
     return table;
 }
@@ -77,7 +86,8 @@ void encode_bits(std::uint64_t value, std::string& out, std::string_view alphabe
 
 // Appends every complete byte of the symbols in text; bits left over at the
 // end (fewer than 8) are dropped. Skipped bytes are ignored; invalid bytes
-// throw in strict mode and are ignored otherwise. Bytes appended before a
+// throw in strict mode and are ignored otherwise. In strict mode a symbol
+// after a skipped byte throws too, naming the skipped byte. Bytes appended before a
 // throw stay in out.
 void decode_bits(std::string_view text, std::string& out, const decode_table& table, unsigned bits, unsigned mask,
                  bool strict);

@@ -67,7 +67,7 @@ void sextet_codec::encode(std::string_view bytes, std::string& out) const {
     writer.flush();
 }
 
-void sextet_codec::decode(std::string_view text, std::string& out, bool strict) const {
+void sextet_codec::decode(std::string_view text, std::string& out, bool strict, decode_state& state) const {
     std::string copy;
     if (overlaps(text, out)) text = copy.assign(text);
     out.reserve(out.size() + text.size() / 4 * 3 + 2);
@@ -77,15 +77,15 @@ void sextet_codec::decode(std::string_view text, std::string& out, bool strict) 
     const auto* const end = from + text.size();
     // The engine's state; whenever no bits are pending the next four bytes
     // may be taken at once.
-    std::uint32_t accumulator = 0;
-    unsigned pending = 0;
+    std::uint32_t& accumulator = state.accumulator;
+    unsigned& pending = state.pending;
     while (from != end) {
         // Each pass writes at most 3 bytes per 4 symbols, plus one.
         constexpr std::size_t piece = (piece_writer::capacity - 1) / 3 * 4;
         const auto* const stop = end - from > static_cast<std::ptrdiff_t>(piece) ? from + piece : end;
         char* to = writer.room(piece_writer::capacity);
         while (from != stop) {
-            if (pending == 0) {
+            if (pending == 0 && state.padding < 0) {
                 while (stop - from >= 8) {
                     const std::uint32_t first = shifted_[0][from[0]] | shifted_[1][from[1]] |
                                                 shifted_[2][from[2]] | shifted_[3][from[3]];
@@ -126,7 +126,14 @@ void sextet_codec::decode(std::string_view text, std::string& out, bool strict) 
                     writer.flush();
                     throw_invalid_codeword(byte);
                 }
+                if (strict) state.padding = byte;
                 continue;
+            }
+            // A strict caller asked for validation: padding ends the text.
+            if (state.padding >= 0) {
+                writer.advance(to);
+                writer.flush();
+                throw_invalid_codeword(static_cast<unsigned char>(state.padding));
             }
             accumulator = (accumulator << 6) | static_cast<std::uint32_t>(symbol);
             pending += 6;
@@ -170,7 +177,7 @@ void escape_encode(std::string_view bytes, std::string& out, const plain_set& pl
     writer.flush();
 }
 
-void escape_decode(std::string_view text, std::string& out, char marker, bool strict) {
+std::size_t escape_decode(std::string_view text, std::string& out, char marker, bool strict, bool last) {
     std::string copy;
     if (overlaps(text, out)) text = copy.assign(text);
     out.reserve(out.size() + text.size());
@@ -183,6 +190,7 @@ void escape_decode(std::string_view text, std::string& out, char marker, bool st
         out.append(text, i, at - i);
         i = at;
         if (i == text.size()) break;
+        if (!last && text.size() - i <= 2) return i;
         // A marker in the last or second-to-last place is an ordinary byte.
         if (text.size() - i > 2) {
             const auto high = static_cast<unsigned char>(text[i + 1]);
@@ -199,6 +207,7 @@ void escape_decode(std::string_view text, std::string& out, char marker, bool st
         out += marker;
         ++i;
     }
+    return text.size();
 }
 
 }  // namespace corvid::coding::detail

@@ -70,7 +70,8 @@ public:
     // Appends the symbols of bytes, without padding.
     void encode(std::string_view bytes, std::string& out) const;
     // Appends the decoded bytes; on a throw, what was decoded so far stays.
-    void decode(std::string_view text, std::string& out, bool strict) const;
+    // State carries an unfinished group into the next call.
+    void decode(std::string_view text, std::string& out, bool strict, decode_state& state) const;
 
 private:
     static constexpr std::uint32_t not_clean = 0xFF000000u;
@@ -92,8 +93,16 @@ using plain_set = std::array<bool, 256>;
 void escape_encode(std::string_view bytes, std::string& out, const plain_set& plain, char marker);
 // The marker with two more bytes after it is an escape; one whose digits are
 // not hexadecimal throws (strict, naming the first bad digit) or stays as a
-// literal marker.
-void escape_decode(std::string_view text, std::string& out, char marker, bool strict);
+// literal marker. Unless last, a marker too near the end to tell waits:
+// returns how many bytes were consumed (all of them when last).
+std::size_t escape_decode(std::string_view text, std::string& out, char marker, bool strict, bool last = true);
+
+// Hexadecimal decoding; high holds a digit waiting for its partner (-1 none).
+void hex_decode(std::string_view text, std::string& out, bool strict, int& high);
+
+// The sextet codecs of base64.cpp and uu.cpp.
+extern const sextet_codec base64_codec;
+extern const sextet_codec uu_codec;
 
 }  // namespace corvid::coding::detail
 

@@ -63,6 +63,11 @@ std::string hex_decode(std::string_view text, bool strict) {
 }
 
 void hex_decode(std::string_view text, std::string& out, bool strict) {
+    int high = -1;
+    detail::hex_decode(text, out, strict, high);
+}
+
+void detail::hex_decode(std::string_view text, std::string& out, bool strict, int& high) {
     std::string copy;
     if (detail::overlaps(text, out)) text = copy.assign(text);
     out.reserve(out.size() + text.size() / 2);
@@ -70,8 +75,7 @@ void hex_decode(std::string_view text, std::string& out, bool strict) {
     const auto* from = reinterpret_cast<const unsigned char*>(text.data());
     const auto* const end = from + text.size();
 
-    // A digit left waiting for its partner; pairs are taken whole meanwhile.
-    int high = -1;
+    // While no digit waits for its partner, pairs are taken whole.
     while (from != end) {
         constexpr std::size_t piece = detail::piece_writer::capacity * 2;
         const auto* const stop = end - from > static_cast<std::ptrdiff_t>(piece) ? from + piece : end;

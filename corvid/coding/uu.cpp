@@ -5,11 +5,7 @@
 
 namespace corvid::coding {
 
-namespace {
-
-constexpr detail::sextet_codec codec(uu_alphabet, uu_table);
-
-}  // namespace
+constexpr detail::sextet_codec detail::uu_codec(uu_alphabet, uu_table);
 
 std::string uu_encode(std::string_view bytes) {
     std::string text;
@@ -17,7 +13,7 @@ std::string uu_encode(std::string_view bytes) {
     return text;
 }
 
-void uu_encode(std::string_view bytes, std::string& out) { codec.encode(bytes, out); }
+void uu_encode(std::string_view bytes, std::string& out) { detail::uu_codec.encode(bytes, out); }
 
 std::string uu_encode(std::uint64_t value) {
     std::string text;
@@ -33,7 +29,10 @@ std::string uu_decode(std::string_view text, bool strict) {
     return bytes;
 }
 
-void uu_decode(std::string_view text, std::string& out, bool strict) { codec.decode(text, out, strict); }
+void uu_decode(std::string_view text, std::string& out, bool strict) {
+    detail::decode_state state;
+    detail::uu_codec.decode(text, out, strict, state);
+}
 
 void uu_decode(std::string_view text, std::uint64_t& value, bool strict) {
     decode_bits(text, value, uu_table, 6, 63, strict);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/throws.h"
+
 #include <corvid/coding/errors.h>
 
 #include <string>
@@ -49,16 +51,25 @@ TEST(base64_test, values) {
     EXPECT_EQ(out, "/xy=");
 
     std::uint64_t value = 1;
-    cc::base64_decode("A=A", value, true);
+    cc::base64_decode("A=A", value, false);
     EXPECT_EQ(value, 1u << 12);
+    EXPECT_THROW(cc::base64_decode("A=A", value, true), cc::translate::invalid_codeword);
 }
 
-TEST(base64_test, equals_is_skipped_anywhere) {
+TEST(base64_test, equals_is_skipped_when_lenient_and_ends_strict_text) {
     EXPECT_EQ(cc::base64_decode("YQ", false), "a");
     EXPECT_EQ(cc::base64_decode("YQ==", true), "a");
-    EXPECT_EQ(cc::base64_decode("Y=W=J=j", true), "abc");
-    EXPECT_EQ(cc::base64_decode("YQ==YQ==", true), "a\x06\x10");  // no end mark: the bits run on
     EXPECT_EQ(cc::base64_decode("====", true), "");
+    EXPECT_EQ(cc::base64_decode("Y=W=J=j", false), "abc");
+    EXPECT_EQ(cc::base64_decode("YQ==YQ==", false), "a\x06\x10");  // no end mark: the bits run on
+    // Strict: "=" before a symbol is no padding; what came before it stays.
+    for (const char* text : {"YQ==YQ==", "Y=W=J=j", "=YQ"}) {
+        std::string out;
+        EXPECT_EQ(corvid::test::what_of<cc::translate::invalid_codeword>([&] { cc::base64_decode(text, out, true); }),
+                  "translate.invalid_codeword[Invalid Codeword 0x3D]")
+            << text;
+        EXPECT_EQ(out, cc::base64_decode(std::string(text).substr(0, std::string(text).find('=')), false)) << text;
+    }
 }
 
 TEST(base64_test, line_breaks_are_invalid_when_strict) {

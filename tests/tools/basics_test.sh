@@ -10,5 +10,12 @@ expect_match '^[A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} -0000$' 
 expect_failure "$CORVID" date not-a-number
 expect_failure "$CORVID" no-such-command
 expect_failure "$CORVID" date 999999999999999
+expect_failure "$CORVID" date 67768036191676799
+expect_output 'corvid date: cannot show 67768036191676799 as a date: rfc822_date() time outside the years 1000 to 9999' \
+  bash -c '"$0" date 67768036191676799 2>&1; true' "$CORVID"
+expect_output "corvid mime tree: cannot read the message in /no/such.eml: message2[unable to open file for input: /no/such.eml]" \
+  bash -c '"$0" mime tree /no/such.eml 2>&1; true' "$CORVID"
+expect_output "corvid encode: cannot open /no/such.bin: No such file or directory" \
+  bash -c '"$0" encode hex /no/such.bin 2>&1; true' "$CORVID"
 
 finish

@@ -23,17 +23,35 @@ expect_output "$(printf '\x93\xfa\x96\x7b\x8c\xea')" cat "$scratch/ja.sjis"
 "$CORVID" convert --from iso-2022-jp --to utf-8 "$scratch/ja.jis" > "$scratch/ja.back"
 expect_same_file "$scratch/ja.back" "$scratch/ja.txt"
 
-# Unknown names map byte for byte; binary bytes survive.
+# Unknown names map byte for byte only when asked; binary bytes survive.
 printf '\x00\x80\xff' > "$scratch/bytes"
-"$CORVID" convert --from x-unknown --to x-other "$scratch/bytes" > "$scratch/bytes.out"
+"$CORVID" convert --byte-mapping --from x-unknown --to x-other "$scratch/bytes" > "$scratch/bytes.out"
 expect_same_file "$scratch/bytes.out" "$scratch/bytes"
+expect_failure "$CORVID" convert --from x-unknown --to utf-8 "$scratch/bytes"
+expect_output 'corvid convert: unknown charset "UTF-16X" (--byte-mapping takes it byte for byte)' \
+    bash -c '"$0" convert --from utf-8 --to UTF-16X "$1" 2>&1 >/dev/null; true' "$CORVID" "$scratch/bytes"
+
+# The Unicode names people type, and US-ASCII as the strict 7-bit page.
+printf 'caf\xc3\xa9' > "$scratch/cafe"
+for row in "UTF-16:630061006600e900" "utf-16le:630061006600e900" "UCS-2:630061006600e900" \
+           "UTF-16BE:00630061006600e9" "UTF-32:630000006100000066000000e9000000" \
+           "UTF-32BE:000000630000006100000066000000e9"; do
+  expect_output "${row#*:}" bash -c '"$0" convert --from utf-8 --to "$1" "$2" | od -An -tx1 | tr -d " \n"' \
+      "$CORVID" "${row%%:*}" "$scratch/cafe"
+done
+expect_failure "$CORVID" convert --from utf-8 --to us-ascii "$scratch/cafe"
+expect_output "caf" "$CORVID" convert --from utf-8 --to US-ASCII <(printf caf)
+
+# Text cut short inside a character: U+FFFD where lenient, an error where strict.
+expect_output "$(printf 'a\xef\xbf\xbd')" "$CORVID" convert --from hz-gb-2312 --to utf-8 <(printf 'a~{<')
+expect_failure "$CORVID" convert --from shift_jis --to utf-8 <(printf 'a\x93')
 : > "$scratch/empty"
 expect_output "" "$CORVID" convert --from latin --to utf-8 "$scratch/empty"
 
 # Failures: one line on stderr naming the error, nothing on stdout.
 printf '\xe4\xb8\x80' > "$scratch/cjk.txt"
 expect_failure "$CORVID" convert --from utf-8 --to windows-1252 "$scratch/cjk.txt"
-expect_output "corvid: unicode.unmappable_character[]" \
+expect_output "corvid convert: cannot convert utf-8 to windows-1252: unicode.unmappable_character[]" \
     bash -c '"$0" convert --from utf-8 --to windows-1252 "$1" 2>&1 >/dev/null; true' "$CORVID" "$scratch/cjk.txt"
 expect_failure "$CORVID" convert --from latin --to utf-8 "$scratch/utf8.txt"
 expect_failure "$CORVID" convert --from utf-8 --to cp1252 "$scratch/no-such-file"

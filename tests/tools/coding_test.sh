@@ -51,9 +51,15 @@ expect_failure "$CORVID" decode base64 --strict <(printf 'YW\r\nJj')
 status=$?
 checks=$((checks + 1))
 [ "$status" -eq 1 ] || fail "strict decode exited $status"
-grep -qx 'corvid: translate.invalid_codeword\[Invalid Codeword 0x0D\]' "$scratch/err" ||
+grep -qx 'corvid decode: cannot decode base64: translate.invalid_codeword\[Invalid Codeword 0x0D\]' "$scratch/err" ||
   fail "strict decode said: $(cat "$scratch/err")"
 expect_failure "$CORVID" decode qp --strict <(printf '=4G')
+# Strict base64 takes "=" only as the final padding.
+expect_output "a" "$CORVID" decode base64 --strict <(printf 'YQ==')
+expect_failure "$CORVID" decode base64 --strict <(printf 'YQ==YQ==')
+for wrap in -1 18446744073709551616 2147483648 '' x; do
+  expect_failure "$CORVID" encode base64 --wrap "$wrap" <(printf a)
+done
 expect_failure "$CORVID" encode rot13 <(printf a)
 expect_failure "$CORVID" md5 "$scratch/no-such-file"
 expect_failure "$CORVID" encode base64 "$scratch/no-such-file"

@@ -10,5 +10,11 @@ expect_failure "$CORVID" resolve mail.example.invalid 25
 expect_failure "$CORVID" resolve 127.0.0.1 no-such-service
 expect_failure "$CORVID" resolve 127.0.0.1 65536
 expect_failure "$CORVID" resolve 127.0.0.1
+expect_failure "$CORVID" resolve 127.0.0.1 ''
+expect_failure "$CORVID" resolve '' 25
+
+# Errors name what failed and keep the library's text.
+expect_match '^corvid resolve: cannot resolve "mail\.example\.invalid" port "25": internet\.address\.[a-z_]+\[.+\]$' \
+  bash -c '"$0" resolve mail.example.invalid 25 2>&1; true' "$CORVID"
 
 finish

@@ -155,6 +155,12 @@ TEST(convert_test, multibyte_and_stateful_pages) {
     const std::string tildes = to_narrow(u"~\u5DF1~", 52936);
     EXPECT_EQ(tildes.substr(tildes.size() - 2), "~}");
     EXPECT_EQ(to_wide(tildes + "a", 52936), u"~\u5DF1~a");
+    // Text that ends inside a character is never dropped silently.
+    EXPECT_EQ(to_wide("a~{<", 52936), u"a\uFFFD");
+    EXPECT_EQ(to_wide("a~", 52936), u"a\uFFFD");
+    EXPECT_EQ(to_wide("a+AG", 65000), u"a\uFFFD");
+    EXPECT_THROW(to_wide("a\x93", 932), unmappable_character);
+    EXPECT_THROW(to_wide(std::string("a\0b", 3), 1200), unmappable_character);
 }
 
 TEST(convert_test, transcode_goes_through_wide_text) {

@@ -3,6 +3,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <corvid/coding/stream.h>
+
+#include <map>
+#include <string>
+
 // Each subcommand registers itself on the application. Its callback does
 // the work and may throw; main() turns any exception into one line on
 // stderr and exit status 1.
@@ -15,6 +20,8 @@ void add_resolve_command(CLI::App& app);
 void add_encode_command(CLI::App& app);
 void add_decode_command(CLI::App& app);
 void add_md5_command(CLI::App& app);
+// The codec names that encode and decode take.
+const std::map<std::string, corvid::coding::codec>& codec_names();
 // "mime" with compose, and the reading commands below it.
 void add_mime_command(CLI::App& app);
 // Adds tree, rewrite and extract to the "mime" subcommand.

@@ -1,53 +1,44 @@
 #include "commands.h"
 #include "io.h"
 
-#include <corvid/coding/base64.h>
-#include <corvid/coding/hex.h>
-#include <corvid/coding/quoted_printable.h>
-#include <corvid/coding/url.h>
-#include <corvid/coding/uu.h>
+#include <corvid/coding/stream.h>
 
+#include <climits>
+#include <map>
 #include <memory>
 #include <string>
 
 namespace corvid_tool {
 
-namespace {
-
-std::string encode(const std::string& codec, const std::string& bytes) {
-    namespace cc = corvid::coding;
-    if (codec == "hex") return cc::hex_encode(bytes);
-    if (codec == "base64") return cc::base64_encode(bytes, true);
-    if (codec == "uu") return cc::uu_encode(bytes);
-    if (codec == "qp") return cc::quoted_printable_encode(bytes);
-    return cc::url_encode(bytes);
+const std::map<std::string, corvid::coding::codec>& codec_names() {
+    using corvid::coding::codec;
+    static const std::map<std::string, codec> names{{"hex", codec::hex},
+                                                   {"base64", codec::base64},
+                                                   {"uu", codec::uu},
+                                                   {"qp", codec::quoted_printable},
+                                                   {"url", codec::url}};
+    return names;
 }
-
-// Lines of at most width characters, each ended by a line feed.
-std::string wrap_lines(const std::string& text, std::size_t width) {
-    std::string lines;
-    lines.reserve(text.size() + text.size() / width + 1);
-    for (std::size_t i = 0; i < text.size(); i += width) lines.append(text, i, width).append(1, '\n');
-    return lines;
-}
-
-}  // namespace
 
 void add_encode_command(CLI::App& app) {
     struct options {
-        std::string codec, file;
-        std::size_t wrap = 0;
+        corvid::coding::codec codec{};
+        std::string file;
+        int wrap = 0;
     };
     auto opts = std::make_shared<options>();
     auto* cmd = app.add_subcommand("encode", "Encode FILE or standard input with a byte codec");
     cmd->add_option("CODEC", opts->codec, "hex, base64 (padded), uu, qp or url")
         ->required()
-        ->check(CLI::IsMember({"hex", "base64", "uu", "qp", "url"}));
+        ->transform(CLI::CheckedTransformer(codec_names()));
     cmd->add_option("FILE", opts->file, "Input file (default: standard input)");
-    cmd->add_option("--wrap", opts->wrap, "Cut the output into lines of N characters (0: one piece, no line end)");
+    cmd->add_option("--wrap", opts->wrap, "Cut the output into lines of N characters (0: one piece, no line end)")
+        ->check(CLI::Range(0, INT_MAX));
     cmd->callback([opts] {
-        const std::string text = encode(opts->codec, read_input(opts->file));
-        write_output(opts->wrap == 0 ? text : wrap_lines(text, opts->wrap));
+        corvid::coding::stream_encoder encoder(opts->codec, static_cast<std::size_t>(opts->wrap));
+        pass_through(
+            opts->file, [&](std::string_view piece, std::string& out) { encoder.step(piece, out); },
+            [&](std::string& out) { encoder.finish(out); });
     });
 }
 

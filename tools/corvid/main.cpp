@@ -2,9 +2,25 @@
 
 #include "commands.h"
 
+#include <corvid/exception.h>
+
 #include <cstdio>
 #include <string>
 #include <exception>
+
+namespace {
+
+// "corvid mime tree", the command line's words for the subcommand that ran.
+std::string command_of(const CLI::App& app) {
+    std::string words = app.get_name();
+    for (const CLI::App* sub = &app; !sub->get_subcommands().empty();) {
+        sub = sub->get_subcommands().front();
+        words += " " + sub->get_name();
+    }
+    return words;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"corvid: Internet mail tools (MIME, codecs, charsets, SMTP)", "corvid"};
@@ -30,8 +46,13 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
+    } catch (const corvid::exception& e) {
+        // The tool's own errors are plain words; the library's keep their name.
+        const bool plain = *e.name() == '\0';
+        std::fprintf(stderr, "%s: %s\n", command_of(app).c_str(), plain ? e.message() : e.what());
+        return 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "corvid: %s\n", e.what());
+        std::fprintf(stderr, "%s: %s\n", command_of(app).c_str(), e.what());
         return 1;
     }
     return 0;

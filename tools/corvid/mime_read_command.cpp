@@ -5,15 +5,17 @@
 
 #include <corvid/coding/md5.h>
 #include <corvid/exception.h>
+#include <corvid/format.h>
 #include <corvid/internet/message2/entity.h>
 #include <corvid/unicode/convert.h>
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 
-#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +25,22 @@ namespace {
 
 namespace message2 = corvid::internet::message2;
 
+// A value as one line of the tree: a CR or LF decoded from an encoded word
+// must not start a line of its own, so control bytes and the backslash are
+// escaped (\r, \n, \t, \\, \xNN).
+std::string escaped(const std::string& value) {
+    std::string out;
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') out += "\\\\";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (byte < 0x20 || byte == 0x7F) out += corvid::format("\\x%02X", static_cast<unsigned>(byte));
+        else out += c;
+    }
+    return out;
+}
 
 // The decoded file name of a part in UTF-8, or "" when it gives none or one
 // that cannot be decoded.
@@ -38,12 +56,14 @@ std::string file_name_of(const message2::entity& part) {
 // With names, a part that names a file gets " name=" and the name at the
 // end of its first line.
 void print_tree(const message2::entity& part, unsigned depth, bool names, std::string& out) {
-    out += std::to_string(depth) + ' ' + part.body.content_type + " charset=" + part.body.charset +
-           " boundary=" + part.boundary + " data=" + std::to_string(part.body.data.size()) +
+    out += std::to_string(depth) + ' ' + escaped(part.body.content_type) + " charset=" +
+           escaped(part.body.charset) + " boundary=" + escaped(part.boundary) +
+           " data=" + std::to_string(part.body.data.size()) +
            " md5=" + corvid::coding::md5(part.body.data).hex_digest();
-    if (const std::string name = names ? file_name_of(part) : std::string(); !name.empty()) out += " name=" + name;
+    if (const std::string name = names ? file_name_of(part) : std::string(); !name.empty())
+        out += " name=" + escaped(name);
     out += '\n';
-    for (const auto& header : part.headers) out += "  " + header.name + ": " + header.value + '\n';
+    for (const auto& header : part.headers) out += "  " + escaped(header.name) + ": " + escaped(header.value) + '\n';
     for (const auto& child : part.children) print_tree(child, depth + 1, names, out);
 }
 
@@ -57,21 +77,25 @@ std::string extension_of(const std::string& content_type) {
     return content_type.rfind("text/", 0) == 0 ? "txt" : "bin";
 }
 
+// Characters that would act on a terminal or turn the name around when it
+// is printed: C0 and C1 controls, DEL and the bidirectional marks.
+bool unprintable(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 // A name that stays inside the folder and is not hidden: the last path
-// component only, no control characters, no "..", no leading dot; at most
-// 200 bytes, cut at a UTF-8 character boundary.
-std::string safe_file_name(const std::u16string& wide) {
+// component only, unprintable characters replaced, no "..", no leading dot;
+// at most 200 bytes, cut at a UTF-8 character boundary.
+std::string safe_file_name(std::u16string wide) {
+    for (char16_t& c : wide)
+        if (unprintable(c)) c = u'_';
     std::string full = corvid::unicode::to_narrow(wide, corvid::unicode::utf8_codepage);
     const std::size_t separator = full.find_last_of("/\\");
     if (separator != std::string::npos) full.erase(0, separator + 1);
     std::string name;
-    for (const char c : full) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            name += '_';
-        else if (!(c == '.' && !name.empty() && name.back() == '.'))
-            name += c;
-    }
+    for (const char c : full)
+        if (!(c == '.' && !name.empty() && name.back() == '.')) name += c;
     name.erase(0, name.find_first_not_of(". "));
     if (name.size() > 200) {
         std::size_t cut = 200;
@@ -81,51 +105,82 @@ std::string safe_file_name(const std::u16string& wide) {
     return name;
 }
 
-// Creates DIR/name, or DIR/stem-2.ext, -3 and so on when that exists; never
-// opens an existing file.
-std::string create_file(const std::string& folder, const std::string& name, const std::string& data) {
+// Writes data to a hidden temporary file in folder and returns its path;
+// nothing is left behind when that fails.
+std::string write_temporary(const std::string& folder, const std::string& data) {
+    std::string path = folder + "/.corvid-part-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    if (fd < 0) throw corvid::exception("cannot create a file in " + folder + ": " + std::strerror(errno));
+    std::size_t written = 0;
+    int error = 0;
+    while (written < data.size() && error == 0) {
+        const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) error = n < 0 ? errno : ENOSPC;
+        else written += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        ::unlink(path.c_str());
+        throw corvid::exception("cannot write a file in " + folder + ": " + std::strerror(error));
+    }
+    return path;
+}
+
+// Puts data under DIR/name, or DIR/stem-2.ext, -3 and so on when that
+// exists; never replaces an existing file, and a name appears only once its
+// content is complete. next remembers the next number to try per name, so
+// that many parts of one name cost no more than many names.
+std::string create_file(const std::string& folder, const std::string& name, const std::string& data,
+                        std::map<std::string, unsigned>& next) {
     const std::size_t dot = name.rfind('.');
     const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
     const std::string extension = stem.size() == name.size() ? std::string() : name.substr(dot);
-    for (unsigned number = 1; number < 100000; ++number) {
+    const std::string temporary = write_temporary(folder, data);
+    unsigned& number = next.try_emplace(name, 1).first->second;
+    for (; number < 100000; ++number) {
         const std::string path =
             folder + '/' + (number == 1 ? name : stem + '-' + std::to_string(number) + extension);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
+        // link() fails rather than replace a file that is there.
+        if (::link(temporary.c_str(), path.c_str()) != 0) {
             if (errno == EEXIST) continue;
-            throw corvid::exception("cannot create " + path + ": " + std::strerror(errno));
+            const int error = errno;
+            ::unlink(temporary.c_str());
+            throw corvid::exception("cannot create " + path + ": " + std::strerror(error));
         }
-        std::size_t written = 0;
-        while (written < data.size()) {
-            const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                const int error = errno;
-                ::close(fd);
-                throw corvid::exception("cannot write " + path + ": " + std::strerror(error));
-            }
-            written += static_cast<std::size_t>(n);
-        }
-        if (::close(fd) != 0) throw corvid::exception("cannot write " + path + ": " + std::strerror(errno));
+        ::unlink(temporary.c_str());
+        ++number;
         return path;
     }
+    ::unlink(temporary.c_str());
     throw corvid::exception("too many files called " + name + " in " + folder);
 }
 
-void extract(const message2::entity& part, const std::string& folder, unsigned& leaves, std::string& report) {
+struct extraction {
+    std::string folder;
+    unsigned leaves = 0;
+    std::map<std::string, unsigned> next;
+    std::string report;
+};
+
+void extract(const message2::entity& part, extraction& run) {
     if (!part.children.empty()) {
-        for (const auto& child : part.children) extract(child, folder, leaves, report);
+        for (const auto& child : part.children) extract(child, run);
         return;
     }
-    ++leaves;
+    ++run.leaves;
     std::string name;
     try {
         name = safe_file_name(part.attachment().file_name);
     } catch (const corvid::exception&) {
         // A name that cannot be decoded is no name to write under.
     }
-    if (name.empty()) name = "part-" + std::to_string(leaves) + '.' + extension_of(part.body.content_type);
-    report += create_file(folder, name, part.body.data) + '\n';
+    if (name.empty()) name = "part-" + std::to_string(run.leaves) + '.' + extension_of(part.body.content_type);
+    run.report += create_file(run.folder, name, part.body.data, run.next) + '\n';
+}
+
+message2::entity load(const std::string& file) {
+    return failing_as("cannot read the message in " + file, [&] { return message2::entity::load(file); });
 }
 
 struct read_options {
@@ -145,7 +200,7 @@ void add_mime_read_commands(CLI::App& mime_app) {
     tree->add_flag("--names", options->names, "Add the decoded file name of each part that gives one");
     tree->callback([options] {
         std::string out;
-        print_tree(message2::entity::load(options->file), 0, options->names, out);
+        print_tree(load(options->file), 0, options->names, out);
         write_output(out);
     });
 
@@ -153,11 +208,11 @@ void add_mime_read_commands(CLI::App& mime_app) {
     rewrite->add_option("FILE", options->file, "Message file")->required();
     rewrite->add_option("OUT", options->out, "Output file (default: standard output)");
     rewrite->callback([options] {
-        const message2::entity message = message2::entity::load(options->file);
+        const message2::entity message = load(options->file);
         if (options->out.empty()) {
             write_output(message.write_text());
         } else {
-            message.save(options->out);
+            failing_as("cannot write " + options->out, [&] { message.save(options->out); });
         }
     });
 
@@ -165,13 +220,12 @@ void add_mime_read_commands(CLI::App& mime_app) {
     extract_command->add_option("FILE", options->file, "Message file")->required();
     extract_command->add_option("DIR", options->out, "Folder for the parts (created when missing)")->required();
     extract_command->callback([options] {
-        const message2::entity message = message2::entity::load(options->file);
+        const message2::entity message = load(options->file);
         if (::mkdir(options->out.c_str(), 0755) != 0 && errno != EEXIST)
             throw corvid::exception("cannot create " + options->out + ": " + std::strerror(errno));
-        unsigned leaves = 0;
-        std::string report;
-        extract(message, options->out, leaves, report);
-        write_output(report);
+        extraction run{options->out, 0, {}, {}};
+        extract(message, run);
+        write_output(run.report);
     });
 }
 

@@ -16,8 +16,12 @@ void add_resolve_command(CLI::App& app) {
     cmd->add_option("HOST", *host, "Host name or numeric address")->required();
     cmd->add_option("SERVICE", *service, "Port number or service name, such as smtp")->required();
     cmd->callback([host, service] {
+        if (host->empty() || service->empty())
+            throw CLI::ValidationError(host->empty() ? "HOST" : "SERVICE", "must not be empty");
         corvid::internet::environment::startup network;
-        corvid::internet::address::ip4 endpoint(*host, *service);
+        const corvid::internet::address::ip4 endpoint = failing_as(
+            "cannot resolve \"" + *host + "\" port \"" + *service + "\"",
+            [&] { return corvid::internet::address::ip4(*host, *service); });
         write_output(endpoint.to_string(corvid::internet::address::numeric_host) + ":" +
                      std::to_string(endpoint.port()) + "\n");
     });
