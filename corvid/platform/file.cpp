@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,15 +104,41 @@ file_facts facts(const unique_file& file, std::error_code& ec) noexcept {
     return {S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size)};
 }
 
+void read_pieces(int fd, std::size_t size, const std::function<void(std::string_view)>& take,
+                 std::error_code& ec) {
+    ec.clear();
+    std::string piece(size, '\0');
+    for (;;) {
+        const ssize_t got = ::read(fd, piece.data(), piece.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return report_errno(ec);
+        }
+        if (got == 0) return;
+        take(std::string_view(piece.data(), static_cast<std::size_t>(got)));
+    }
+}
+
 void read_file(const std::string& path, std::string& bytes, std::error_code& ec) {
     const unique_file file = open_file(path, open_mode::read, ec);
     if (ec) return;
-    char piece[64 * 1024];
-    for (;;) {
-        const std::size_t got = read_some(file, piece, sizeof piece, ec);
-        if (ec || got == 0) return;
-        bytes.append(piece, got);
+    read_pieces(file.get(), 64 * 1024, [&bytes](std::string_view piece) { bytes.append(piece); }, ec);
+}
+
+unique_file create_unique(const std::string& prefix, std::string& path, std::error_code& ec,
+                          unsigned permissions) {
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    // A clash with a name someone else made is retried with another; the
+    // kernel applies the umask as for any new file.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = prefix;
+        for (int i = 0; i < 10; ++i) path += letters[random() % (sizeof letters - 1)];
+        unique_file file = open_file(path, open_mode::write_new, ec, permissions);
+        if (ec != std::errc::file_exists) return file;
     }
+    return {};
 }
 
 void make_folder(const std::string& path, unsigned permissions, std::error_code& ec) noexcept {
@@ -128,6 +155,12 @@ void rename_file(const std::string& from, const std::string& to, std::error_code
     ec.clear();
     if (bad_path(from, ec) || bad_path(to, ec)) return;
     if (::rename(from.c_str(), to.c_str()) != 0) report_errno(ec);
+}
+
+void link_file(const std::string& from, const std::string& to, std::error_code& ec) noexcept {
+    ec.clear();
+    if (bad_path(from, ec) || bad_path(to, ec)) return;
+    if (::link(from.c_str(), to.c_str()) != 0) report_errno(ec);
 }
 
 void remove_file(const std::string& path, std::error_code& ec) noexcept {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -61,13 +62,24 @@ struct file_facts {
 };
 file_facts facts(const unique_file& file, std::error_code& ec) noexcept;
 
+// Reads descriptor fd (a file's, or 0 for standard input) to its end in
+// pieces of at most size bytes, handing each to take; stops at a failure.
+void read_pieces(int fd, std::size_t size, const std::function<void(std::string_view)>& take,
+                 std::error_code& ec);
 // The whole file's bytes, read in pieces until its end.
 void read_file(const std::string& path, std::string& bytes, std::error_code& ec);
+
+// Creates a new file whose name is prefix and random characters (path
+// receives it), with permissions less the process's umask.
+unique_file create_unique(const std::string& prefix, std::string& path, std::error_code& ec,
+                          unsigned permissions = 0600);
 
 // A folder that already exists is no failure; another kind of file there is
 // (not_a_directory).
 void make_folder(const std::string& path, unsigned permissions, std::error_code& ec) noexcept;
 void rename_file(const std::string& from, const std::string& to, std::error_code& ec) noexcept;
+// A second name for a file; fails (file_exists) rather than replace one.
+void link_file(const std::string& from, const std::string& to, std::error_code& ec) noexcept;
 void remove_file(const std::string& path, std::error_code& ec) noexcept;
 
 }  // namespace corvid::platform

@@ -73,6 +73,24 @@ TEST_F(file_layer, make_folder_accepts_a_folder_and_refuses_a_file) {
     EXPECT_EQ(ec, std::errc::not_a_directory);
 }
 
+TEST_F(file_layer, unique_files_and_links_never_replace_a_name) {
+    std::error_code ec;
+    std::string first, second;
+    const platform::unique_file a = platform::create_unique(folder + "/part-", first, ec);
+    ASSERT_FALSE(ec);
+    const platform::unique_file b = platform::create_unique(folder + "/part-", second, ec);
+    ASSERT_FALSE(ec);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first.rfind(folder + "/part-", 0), 0u);
+    struct stat info {};
+    ASSERT_EQ(::stat(first.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    platform::link_file(first, second, ec);
+    EXPECT_EQ(ec, std::errc::file_exists);
+    platform::link_file(first, folder + "/named", ec);
+    EXPECT_FALSE(ec);
+}
+
 TEST_F(file_layer, a_fifo_opens_without_waiting_and_is_not_regular) {
     const std::string fifo = folder + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

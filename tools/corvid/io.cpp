@@ -1,29 +1,29 @@
 #include "io.h"
 
 #include <corvid/exception.h>
+#include <corvid/platform/file.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <unistd.h>
 
 namespace corvid_tool {
 
 namespace {
 
-void read_stream(std::FILE* in, const std::string& label, std::size_t size,
-                 const std::function<void(std::string_view)>& take) {
-    std::string block(size, '\0');
-    std::size_t got;
-    while ((got = std::fread(block.data(), 1, block.size(), in)) > 0) take(std::string_view(block.data(), got));
-    if (std::ferror(in)) throw corvid::exception("cannot read " + label + ": " + std::strerror(errno));
-}
-
 void read_file(const std::string& file, std::size_t size, const std::function<void(std::string_view)>& take) {
-    if (file.empty() || file == "-") return read_stream(stdin, "standard input", size, take);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
-    if (!in) throw corvid::exception("cannot open " + file + ": " + std::strerror(errno));
-    read_stream(in.get(), file, size, take);
+    namespace platform = corvid::platform;
+    std::error_code ec;
+    if (file.empty() || file == "-") {
+        platform::read_pieces(STDIN_FILENO, size, take, ec);
+        if (ec) throw corvid::exception("cannot read standard input: " + ec.message());
+        return;
+    }
+    const platform::unique_file in = platform::open_file(file, platform::open_mode::read, ec);
+    if (ec) throw corvid::exception("cannot open " + file + ": " + ec.message());
+    platform::read_pieces(in.get(), size, take, ec);
+    if (ec) throw corvid::exception("cannot read " + file + ": " + ec.message());
 }
 
 }  // namespace

@@ -7,23 +7,19 @@
 #include <corvid/exception.h>
 #include <corvid/format.h>
 #include <corvid/internet/message2/entity.h>
+#include <corvid/platform/file.h>
 #include <corvid/unicode/convert.h>
 
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
-
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace corvid_tool {
 
 namespace {
 
 namespace message2 = corvid::internet::message2;
+namespace platform = corvid::platform;
 
 // A value as one line of the tree: a CR or LF decoded from an encoded word
 // must not start a line of its own, so control bytes and the backslash are
@@ -108,21 +104,16 @@ std::string safe_file_name(std::u16string wide) {
 // Writes data to a hidden temporary file in folder and returns its path;
 // nothing is left behind when that fails.
 std::string write_temporary(const std::string& folder, const std::string& data) {
-    std::string path = folder + "/.corvid-part-XXXXXX";
-    const int fd = ::mkstemp(path.data());
-    if (fd < 0) throw corvid::exception("cannot create a file in " + folder + ": " + std::strerror(errno));
-    std::size_t written = 0;
-    int error = 0;
-    while (written < data.size() && error == 0) {
-        const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) error = n < 0 ? errno : ENOSPC;
-        else written += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) {
-        ::unlink(path.c_str());
-        throw corvid::exception("cannot write a file in " + folder + ": " + std::strerror(error));
+    std::string path;
+    std::error_code ec;
+    platform::unique_file file = platform::create_unique(folder + "/.corvid-part-", path, ec, 0644);
+    if (ec) throw corvid::exception("cannot create a file in " + folder + ": " + ec.message());
+    platform::write_all(file, data, ec);
+    if (!ec) file.close(ec);
+    if (ec) {
+        std::error_code ignored;
+        platform::remove_file(path, ignored);
+        throw corvid::exception("cannot write a file in " + folder + ": " + ec.message());
     }
     return path;
 }
@@ -137,22 +128,20 @@ std::string create_file(const std::string& folder, const std::string& name, cons
     const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
     const std::string extension = stem.size() == name.size() ? std::string() : name.substr(dot);
     const std::string temporary = write_temporary(folder, data);
+    std::error_code ec, ignored;
     unsigned& number = next.try_emplace(name, 1).first->second;
     for (; number < 100000; ++number) {
         const std::string path =
             folder + '/' + (number == 1 ? name : stem + '-' + std::to_string(number) + extension);
-        // link() fails rather than replace a file that is there.
-        if (::link(temporary.c_str(), path.c_str()) != 0) {
-            if (errno == EEXIST) continue;
-            const int error = errno;
-            ::unlink(temporary.c_str());
-            throw corvid::exception("cannot create " + path + ": " + std::strerror(error));
-        }
-        ::unlink(temporary.c_str());
+        // A link fails rather than replace a file that is there.
+        platform::link_file(temporary, path, ec);
+        if (ec == std::errc::file_exists) continue;
+        platform::remove_file(temporary, ignored);
+        if (ec) throw corvid::exception("cannot create " + path + ": " + ec.message());
         ++number;
         return path;
     }
-    ::unlink(temporary.c_str());
+    platform::remove_file(temporary, ignored);
     throw corvid::exception("too many files called " + name + " in " + folder);
 }
 
@@ -221,8 +210,9 @@ void add_mime_read_commands(CLI::App& mime_app) {
     extract_command->add_option("DIR", options->out, "Folder for the parts (created when missing)")->required();
     extract_command->callback([options] {
         const message2::entity message = load(options->file);
-        if (::mkdir(options->out.c_str(), 0755) != 0 && errno != EEXIST)
-            throw corvid::exception("cannot create " + options->out + ": " + std::strerror(errno));
+        std::error_code ec;
+        corvid::platform::make_folder(options->out, 0755, ec);
+        if (ec) throw corvid::exception("cannot create " + options->out + ": " + ec.message());
         extraction run{options->out, 0, {}, {}};
         extract(message, run);
         write_output(run.report);

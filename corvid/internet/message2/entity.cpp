@@ -7,10 +7,10 @@
 #include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
 
+#include <corvid/platform/file.h>
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <system_error>
 
 namespace corvid::internet::message2 {
@@ -24,27 +24,13 @@ const header_field* first_header(const header_list& headers, std::string_view na
     return found == headers.end() ? nullptr : &*found;
 }
 
-// A name in the folder of target that no file has yet. The message is
-// written there first and renamed over target only when it is complete, so
-// that a failed save never leaves a truncated file in its place.
-std::filesystem::path temporary_beside(const std::filesystem::path& target) {
-    std::random_device random;
-    for (;;) {
-        std::filesystem::path candidate = target;
-        candidate += ".tmp-" + std::to_string(random());
-        std::error_code error;
-        if (!std::filesystem::exists(candidate, error) && !error) return candidate;
-        if (error) throw generic("unable to open file for output: " + target.string());
-    }
-}
-
-void write_file(const std::filesystem::path& file, const std::string& text, const std::string& path) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) throw generic("unable to open file for output: " + path);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    // A full disk or a failing device only shows once the buffer is flushed.
-    out.close();
-    if (!out) throw generic("unable to write file: " + path);
+// Writes text to an opened file; a full disk or a failing device may only
+// show when it is closed.
+void write_file(platform::unique_file file, const std::string& text, const std::string& path) {
+    std::error_code ec;
+    platform::write_all(file, text, ec);
+    if (!ec) file.close(ec);
+    if (ec) throw generic("unable to write file: " + path);
 }
 
 void enumerate(entity& part, entity* parent, unsigned depth, bool skip_enclosed, part_index& index) {
@@ -142,18 +128,25 @@ void entity::save(const std::string& path) const {
     // A device, a pipe or a folder is no file to replace: written as it is
     // (or refused), as before.
     if (!error && fs::exists(old) && !fs::is_regular_file(old)) {
-        write_file(target, text, path);
+        auto file = platform::open_file(target.string(), platform::open_mode::write_replace, error, 0666);
+        if (error) throw generic("unable to open file for output: " + path);
+        write_file(std::move(file), text, path);
         return;
     }
-    const fs::path temporary = temporary_beside(target);
+    // The message is written beside the target first and renamed over it
+    // only when it is complete, so that a failed save never leaves a
+    // truncated file in its place.
+    std::string temporary;
+    auto file = platform::create_unique(target.string() + ".tmp-", temporary, error, 0666);
+    if (error) throw generic("unable to open file for output: " + path);
     try {
-        write_file(temporary, text, path);
+        write_file(std::move(file), text, path);
         // The new file gets the permissions of the one it replaces.
         if (fs::exists(old)) fs::permissions(temporary, old.permissions(), error);
-        fs::rename(temporary, target, error);
+        platform::rename_file(temporary, target.string(), error);
         if (error) throw generic("unable to write file: " + path + ": " + error.message());
     } catch (...) {
-        fs::remove(temporary, error);
+        platform::remove_file(temporary, error);
         throw;
     }
 }

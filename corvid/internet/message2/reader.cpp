@@ -15,12 +15,12 @@
 #include <corvid/coding/base64.h>
 #include <corvid/coding/quoted_printable.h>
 #include <corvid/line_reader.h>
+#include <corvid/platform/file.h>
 #include <corvid/text.h>
 #include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -251,17 +251,12 @@ entity::entity(const std::vector<std::string>& lines) { read_entity(*this, lines
 entity::entity(line_iterator first, line_iterator last, unsigned depth) { read_entity(*this, first, last, depth); }
 
 entity entity::load(const std::string& path) {
-    // The system would stop at a NUL byte and read some other file.
-    if (path.find('\0') != std::string::npos) throw generic("unable to open file for input: " + path);
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw generic("unable to open file for input: " + path);
+    std::error_code ec;
+    const platform::unique_file file = platform::open_file(path, platform::open_mode::read, ec);
+    if (ec) throw generic("unable to open file for input: " + path);
     std::string text;
-    char block[8192];
-    do {
-        file.read(block, sizeof block);
-        text.append(block, static_cast<std::size_t>(file.gcount()));
-    } while (file.gcount() == static_cast<std::streamsize>(sizeof block));
-    if (file.bad()) throw generic("unable to read file: " + path);
+    platform::read_pieces(file.get(), 64 * 1024, [&text](std::string_view piece) { text.append(piece); }, ec);
+    if (ec) throw generic("unable to read file: " + path);
 
     return entity(std::move(text));
 }
