@@ -8,7 +8,6 @@
 #include <corvid/internet/smtp/agent.h>
 #include <corvid/text.h>
 #include <corvid/unicode/convert.h>
-#include <corvid/unicode/errors.h>
 
 #include <exception>
 #include <string_view>
@@ -20,75 +19,6 @@ namespace {
 constexpr int ansi = 0;
 constexpr std::string_view marker = "dialog SetupError";
 constexpr int timeout_seconds = 30;
-
-// Bytes that are not valid in the ANSI code page (a stray Latin-1 byte in a
-// UTF-8 locale) must not stop the report: each invalid byte becomes U+FFFD.
-// The strict conversion is tried first so that a valid log is converted in
-// one piece; only a faulty one is walked character by character.
-std::u16string ansi_to_wide(const std::string& bytes) {
-    try {
-        return corvid::unicode::to_wide(bytes, ansi);
-    } catch (const corvid::unicode::unmappable_character&) {
-    }
-    std::u16string text;
-    text.reserve(bytes.size());
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const auto byte = static_cast<unsigned char>(bytes[at]);
-        if (byte < 0x80) {
-            text += char16_t(byte);
-            ++at;
-            continue;
-        }
-        bool converted = false;
-        // The longest character of any ANSI code page takes four bytes.
-        for (std::size_t length = 1; length <= 4 && at + length <= bytes.size(); ++length) {
-            try {
-                text += corvid::unicode::to_wide(bytes.substr(at, length), ansi);
-                at += length;
-                converted = true;
-                break;
-            } catch (const corvid::unicode::unmappable_character&) {
-            }
-        }
-        if (!converted) {
-            text += u'\uFFFD';
-            ++at;
-        }
-    }
-    return text;
-}
-
-// The search text of a UTF-16 log: every character the ANSI code page cannot
-// hold (and every unpaired surrogate) becomes "?", as a default character
-// would, instead of ending the run.
-std::string wide_to_ansi(const std::u16string& text) {
-    try {
-        return corvid::unicode::to_narrow(text, ansi);
-    } catch (const corvid::unicode::unmappable_character&) {
-    }
-    std::string search;
-    search.reserve(text.size());
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const char16_t unit = text[at];
-        std::size_t length = 1;
-        if (unit >= 0xD800 && unit < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
-            text[at + 1] < 0xE000)
-            length = 2;
-        if (unit < 0x80) {
-            search += char(unit);
-        } else {
-            try {
-                search += corvid::unicode::to_narrow(text.substr(at, length), ansi);
-            } catch (const corvid::unicode::unmappable_character&) {
-                search += '?';
-            }
-        }
-        at += length;
-    }
-    return search;
-}
 
 // The four characters before the first "." that starts at least one
 // character past the end of the marker; false when either is missing.
@@ -144,7 +74,9 @@ decoded_log decode_log(const std::string& bytes) {
     const auto first = static_cast<unsigned char>(bytes[0]);
     const auto second = static_cast<unsigned char>(bytes[1]);
     if (first != 0xFF && first != 0xFE && first != 0x00 && second != 0x00) {
-        log.text = ansi_to_wide(bytes);
+        // Bytes that are not valid in the ANSI code page (a stray Latin-1
+        // byte in a UTF-8 locale) must not stop the report.
+        log.text = corvid::unicode::to_wide_substituting(bytes, ansi);
         log.search = bytes;
         return log;
     }
@@ -154,7 +86,9 @@ decoded_log decode_log(const std::string& bytes) {
     for (std::size_t i = 0; i < log.text.size(); ++i)
         log.text[i] = char16_t(static_cast<unsigned char>(bytes[2 * i]) |
                                static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    log.search = wide_to_ansi(log.text);
+    // Characters the ANSI page cannot hold (and unpaired surrogates) become
+    // "?", as the platform's default character would.
+    log.search = corvid::unicode::to_narrow_substituting(log.text, ansi, '?');
     return log;
 }
 

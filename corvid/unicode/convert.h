@@ -31,6 +31,13 @@ constexpr int utf8_codepage = 65001;
 std::u16string to_wide(const std::string& text, int codepage);
 std::string to_narrow(const std::u16string& text, int codepage);
 
+// The same conversions for text that must be read whatever it holds, even in
+// a strict page: each invalid byte sequence becomes U+FFFD, and each
+// character the page cannot hold becomes replacement (as a page's default
+// character would). Throw only for an invalid code page or allocation.
+std::u16string to_wide_substituting(const std::string& text, int codepage);
+std::string to_narrow_substituting(const std::u16string& text, int codepage, char replacement);
+
 // to_narrow(to_wide(text, from), to).
 std::string transcode(const std::string& text, int from, int to);
 

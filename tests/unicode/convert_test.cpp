@@ -292,3 +292,30 @@ TEST(convert_test, threads_share_no_converter_state) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(convert_test, substituting_reads_anything_and_leaves_the_shared_converter_as_it_was) {
+    using corvid::unicode::to_narrow;
+    using corvid::unicode::to_narrow_substituting;
+    using corvid::unicode::to_wide_substituting;
+    EXPECT_EQ(to_wide_substituting("caf\xE9 ok", 65001), u"caf\uFFFD ok");
+    struct row {
+        const char16_t* text;
+        int codepage;
+        const char* expected;
+    };
+    const row rows[] = {
+        {u"\u4E2D=\u00E9", 1252, "?=\xE9"},
+        {u"\xD800 x", 65001, "? x"},
+        {u"\u4E2Dx", corvid::unicode::no_codepage, "?x"},
+        {u"\u4E2D\u00E9", 28591, "?\xE9"},
+    };
+    for (const row& r : rows) EXPECT_EQ(to_narrow_substituting(r.text, r.codepage, '?'), r.expected) << r.codepage;
+    // A page that substitutes by itself keeps its own substitute afterwards.
+    const std::string own = to_narrow(u"\u4E2D", 57002);
+    EXPECT_EQ(to_narrow_substituting(u"\u4E2D", 57002, '#'), "#");
+    EXPECT_EQ(to_narrow(u"\u4E2D", 57002), own);
+}
+
+}  // namespace
