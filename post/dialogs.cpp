@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include <corvid/text.h>
+
 #include <algorithm>
 #include <string>
 
@@ -18,13 +20,10 @@ std::string printable(const std::string& text) {
     return shown;
 }
 
-std::string lowered_trimmed(std::string line) {
+std::string lowered_trimmed(const std::string& line) {
     const auto first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos) return {};
-    line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-    for (char& c : line)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return line;
+    return corvid::to_lower(line.substr(first, line.find_last_not_of(" \t\r") - first + 1));
 }
 
 }  // namespace

@@ -62,15 +62,23 @@ unique_file open_file(const std::string& path, open_mode mode, std::error_code& 
     return unique_file(fd);
 }
 
-std::size_t read_some(const unique_file& file, char* buffer, std::size_t size, std::error_code& ec) noexcept {
+namespace {
+
+std::size_t read_once(int fd, char* buffer, std::size_t size, std::error_code& ec) noexcept {
     ec.clear();
     for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, size);
+        const ssize_t got = ::read(fd, buffer, size);
         if (got >= 0) return static_cast<std::size_t>(got);
         if (errno == EINTR) continue;
         report_errno(ec);
         return 0;
     }
+}
+
+}  // namespace
+
+std::size_t read_some(const unique_file& file, char* buffer, std::size_t size, std::error_code& ec) noexcept {
+    return read_once(file.get(), buffer, size, ec);
 }
 
 void write_all(const unique_file& file, std::string_view bytes, std::error_code& ec) noexcept {
@@ -106,17 +114,9 @@ file_facts facts(const unique_file& file, std::error_code& ec) noexcept {
 
 void read_pieces(int fd, std::size_t size, const std::function<void(std::string_view)>& take,
                  std::error_code& ec) {
-    ec.clear();
     std::string piece(size, '\0');
-    for (;;) {
-        const ssize_t got = ::read(fd, piece.data(), piece.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return report_errno(ec);
-        }
-        if (got == 0) return;
-        take(std::string_view(piece.data(), static_cast<std::size_t>(got)));
-    }
+    while (const std::size_t got = read_once(fd, piece.data(), piece.size(), ec))
+        take(std::string_view(piece.data(), got));
 }
 
 void read_file(const std::string& path, std::string& bytes, std::error_code& ec) {

@@ -107,7 +107,6 @@ void deliver(const send_options& options) {
     }
     const std::string where = endpoint.to_string(address::numeric_host) + ":" + std::to_string(options.port);
     const int milliseconds = options.timeout * 1000;
-    std::optional<tcp::tls_context> context;
 
     std::string failure;
     bool accepted = false;
@@ -125,8 +124,8 @@ void deliver(const send_options& options) {
         try {
             std::unique_ptr<tcp::tls> secured;
             tcp::base* session = &stream;
-            if (options.tls != tls_mode::none && !context)
-                context = tcp::tls_context::client(options.ca_file, !options.insecure);
+            std::optional<tcp::tls_context> context;
+            if (options.tls != tls_mode::none) context = tcp::tls_context::client(options.ca_file, !options.insecure);
             if (options.tls == tls_mode::implicit) {
                 try {
                     secured = std::make_unique<tcp::tls>(stream, *context, options.server);
