@@ -147,6 +147,29 @@ void sextet_codec::decode(std::string_view text, std::string& out, bool strict, 
     }
 }
 
+void sextet_codec::encode_lines(std::string_view bytes, std::string& out, std::size_t line_length,
+                                bool pad) const {
+    std::string copy;
+    if (overlaps(bytes, out)) bytes = copy.assign(bytes);
+    const std::size_t chunk = line_length / 4 * 3;
+    for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+        if (at != 0) out += "\r\n";
+        const std::size_t start = out.size();
+        encode(bytes.substr(at, chunk), out);
+        if (pad && (out.size() - start) % 4 != 0) out.append(4 - (out.size() - start) % 4, '=');
+    }
+}
+
+std::size_t sextet_codec::decode_lines(std::string_view text, std::string& out) const {
+    std::size_t stop = 0;
+    while (stop < text.size() && (table_[static_cast<unsigned char>(text[stop])] >= 0 || text[stop] == '\r' ||
+                                  text[stop] == '\n'))
+        ++stop;
+    decode_state state;
+    decode(text.substr(0, stop), out, false, state);
+    return stop;
+}
+
 namespace {
 
 constexpr char upper_hex[] = "0123456789ABCDEF";

@@ -73,6 +73,16 @@ public:
     // State carries an unfinished group into the next call.
     void decode(std::string_view text, std::string& out, bool strict, decode_state& state) const;
 
+    // Appends the symbols of bytes in lines of line_length symbols (a
+    // multiple of 4) with CR LF between two lines and none after the last;
+    // with pad, the last group is completed with "=".
+    void encode_lines(std::string_view bytes, std::string& out, std::size_t line_length, bool pad) const;
+    // Decodes the symbols of text, skipping CR and LF, up to the first byte
+    // that is neither; returns its offset (text.size() when there is none).
+    // Bits left over where decoding stops are dropped. The message reader
+    // decodes a whole base64 section with one call.
+    std::size_t decode_lines(std::string_view text, std::string& out) const;
+
 private:
     static constexpr std::uint32_t not_clean = 0xFF000000u;
 

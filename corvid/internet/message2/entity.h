@@ -61,6 +61,10 @@ public:
     // throws depth_limit and nothing of the tree survives. The default
     // Content-Type is added only when the text has none.
     explicit entity(std::string text, unsigned depth = 0);
+    // The same, reading text that the caller keeps: nothing of it is copied
+    // but what the tree holds.
+    explicit entity(std::string_view text, unsigned depth = 0);
+    explicit entity(const char* text, unsigned depth = 0) : entity(std::string_view(text), depth) {}
     explicit entity(const std::vector<std::string>& lines);
     entity(std::vector<std::string>::const_iterator first, std::vector<std::string>::const_iterator last,
            unsigned depth = 0);

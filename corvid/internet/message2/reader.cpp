@@ -246,6 +246,8 @@ entity::entity(std::string text, unsigned depth) {
     read_entity(*this, lines.begin(), lines.end(), depth);
 }
 
+entity::entity(std::string_view text, unsigned depth) : entity(std::string(text), depth) {}
+
 entity::entity(const std::vector<std::string>& lines) { read_entity(*this, lines.begin(), lines.end(), 0); }
 
 entity::entity(line_iterator first, line_iterator last, unsigned depth) { read_entity(*this, first, last, depth); }
