@@ -71,10 +71,6 @@ public:
     // been seen; 0 when there is none.
     char pending_half() const noexcept { return pending; }
 
-private:
-    static constexpr char cr = '\r';
-    static constexpr char lf = '\n';
-
     static bool is_end(char c) noexcept { return c == cr || c == lf; }
 
     // First CR or LF in [begin, end), or end. memchr covers many bytes a
@@ -96,6 +92,16 @@ private:
         }
         return end;
     }
+
+    // The length of the line end that starts at `at` (a CR or LF before
+    // end): 2 for CR LF or LF CR, else 1.
+    static std::size_t end_length(const char* at, const char* end) noexcept {
+        return at + 1 != end && is_end(at[1]) && at[1] != at[0] ? 2 : 1;
+    }
+
+private:
+    static constexpr char cr = '\r';
+    static constexpr char lf = '\n';
 
     char pending = 0;
 };

@@ -113,6 +113,8 @@ void hex_decode(std::string_view text, std::string& out, bool strict, int& high)
 // The sextet codecs of base64.cpp and uu.cpp.
 extern const sextet_codec base64_codec;
 extern const sextet_codec uu_codec;
+// The bytes that quoted-printable text carries as themselves.
+extern const plain_set quoted_printable_plain;
 
 }  // namespace corvid::coding::detail
 

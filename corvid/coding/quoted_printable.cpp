@@ -14,9 +14,10 @@ constexpr detail::plain_set make_plain() {
     for (unsigned char c : {'=', '"', '?', '_'}) plain[c] = false;
     return plain;
 }
-constexpr detail::plain_set plain = make_plain();
 
 }  // namespace
+
+constexpr detail::plain_set detail::quoted_printable_plain = make_plain();
 
 std::string quoted_printable_encode(std::string_view bytes) {
     std::string text;
@@ -26,7 +27,7 @@ std::string quoted_printable_encode(std::string_view bytes) {
 }
 
 void quoted_printable_encode(std::string_view bytes, std::string& out) {
-    detail::escape_encode(bytes, out, plain, '=');
+    detail::escape_encode(bytes, out, detail::quoted_printable_plain, '=');
 }
 
 std::string quoted_printable_decode(std::string_view text) {

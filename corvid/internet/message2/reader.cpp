@@ -10,19 +10,23 @@
 #include <corvid/internet/message2/content_type.h>
 #include <corvid/internet/message2/errors.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
+#include <corvid/internet/message2/text_lines.h>
 #include <corvid/internet/message2/uue_conversion.h>
 
 #include <corvid/coding/base64.h>
+#include <corvid/coding/fast.h>
 #include <corvid/coding/quoted_printable.h>
-#include <corvid/line_reader.h>
+#include <corvid/line_scanner.h>
 #include <corvid/platform/file.h>
 #include <corvid/text.h>
 #include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -39,14 +43,6 @@ bool is_space(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::vector<std::string> split_lines(std::string text) {
-    std::vector<std::string> lines;
-    line_reader reader(std::move(text));
-    reader.finish();
-    reader.get_lines(lines);
-    return lines;
-}
-
 void check_depth(unsigned depth) {
     if (depth >= depth_ceiling) throw depth_limit("MIME tree depth exceeded");
 }
@@ -60,17 +56,25 @@ void synchronise_content_type(entity& target, const std::string& value) {
     target.boundary = std::move(fields.boundary);
 }
 
+// The Content-Type header that a new entity starts with.
+const header_field& default_content_type() {
+    static const header_field header = entity().headers.front();
+    return header;
+}
+
 // Unfolds and splits the header block [first, end); returns where it ended
 // (the empty line, or end).
-line_iterator read_headers(entity& target, line_iterator first, line_iterator end) {
+template <typename Lines>
+Lines read_headers(entity& target, Lines first, Lines end) {
     std::vector<std::string> collected;
-    for (; first != end && !first->empty(); ++first) {
-        std::string unfolded = *first;
+    for (; first != end && !std::string_view(*first).empty(); ++first) {
+        const std::string_view line = *first;
+        std::string unfolded(line);
         for (char& c : unfolded)
             if (is_space(c)) c = ' ';
         const std::size_t start = unfolded.find_first_not_of(' ');
         unfolded.erase(0, start == std::string::npos ? unfolded.size() : start);
-        if (is_space(first->front()) && !collected.empty()) {
+        if (is_space(line.front()) && !collected.empty()) {
             collected.back() += ' ';
             collected.back() += unfolded;
         } else {
@@ -102,7 +106,7 @@ line_iterator read_headers(entity& target, line_iterator first, line_iterator en
     }
     // Without one, the body fields kept their defaults: give the entity the
     // Content-Type header that a new entity starts with.
-    if (!has_content_type) target.headers.push_back(entity().headers.front());
+    if (!has_content_type) target.headers.push_back(default_content_type());
     return first;
 }
 
@@ -128,13 +132,17 @@ private:
     bool pending = false;
 };
 
-void decode_base64(std::string& data, line_iterator first, line_iterator last) {
+// Line by line: where a section is not clean base64 the line structure
+// counts, since each line loses its trailing blanks and a group of four
+// that ends a line ends whatever it held (padding included).
+template <typename Lines>
+void decode_base64_lines(std::string& data, Lines first, Lines last) {
     std::string buffer;
     for (; first != last; ++first) {
         // Some senders pad each line with a blank; counted, it would shift
         // the groups of four and glue this line's padding to the next.
-        const std::size_t end = first->find_last_not_of(" \t");
-        buffer.append(*first, 0, end == std::string::npos ? 0 : end + 1);
+        const std::string_view line = *first;
+        buffer.append(line.substr(0, line.find_last_not_of(" \t") + 1));
         if (buffer.size() % 4 == 0) {
             coding::base64_decode(buffer, data, false);
             buffer.clear();
@@ -143,47 +151,72 @@ void decode_base64(std::string& data, line_iterator first, line_iterator last) {
     coding::base64_decode(buffer, data, false);
 }
 
-void decode_quoted_printable(std::string& data, line_iterator first, line_iterator last) {
+template <typename Lines>
+void decode_base64(std::string& data, Lines first, Lines last) {
+    if constexpr (std::is_same_v<Lines, text_lines::iterator>) {
+        // Symbols and line ends up to the padding, with nothing but padding,
+        // blanks and line ends after it, decode alike in one pass and line by
+        // line; that is nearly every body, and it is decoded in one call.
+        const std::string_view text = text_lines::span(first, last);
+        const std::size_t before = data.size();
+        const std::size_t stop = coding::detail::base64_codec.decode_lines(text, data);
+        if (text.find_first_not_of("= \t\r\n", stop) == std::string_view::npos) return;
+        data.resize(before);
+    }
+    decode_base64_lines(data, first, last);
+}
+
+template <typename Lines>
+void decode_quoted_printable(std::string& data, Lines first, Lines last) {
     line_joiner joiner(data);
     for (; first != last; ++first) {
-        const bool soft = ends_with(*first, "=");
+        const std::string_view line = *first;
+        const bool soft = line.ends_with('=');
         // Not strict: a stray "=" in one part must not make the whole message
         // unreadable; it is kept as it stands.
-        coding::quoted_printable_decode(std::string_view(*first).substr(0, first->size() - (soft ? 1 : 0)),
-                                        joiner.next_line(), false);
+        coding::quoted_printable_decode(line.substr(0, line.size() - (soft ? 1 : 0)), joiner.next_line(), false);
         if (soft) joiner.continue_line();
     }
 }
 
-void decode_plain(entity& target, line_iterator first, line_iterator last) {
+template <typename Lines>
+void decode_plain(entity& target, Lines first, Lines last) {
     line_joiner joiner(target.body.data);
     bool converted = false;
     for (; first != last; ++first) {
-        if (starts_with(*first, "begin")) {
+        const std::string_view line = *first;
+        if (line.starts_with("begin")) {
             if (const auto end = uue_conversion(first, last, target)) {
                 first = *end;
                 converted = true;
                 continue;
             }
         }
-        joiner.next_line() += *first;
+        joiner.next_line() += line;
     }
     if (converted) uue_restructure(target);
 }
 
-void decode_section(entity& target, line_iterator first, line_iterator last) {
+template <typename Lines>
+void decode_section(entity& target, Lines first, Lines last) {
     // Enough for the plain text, which is the largest of the three results.
     std::size_t size = 0;
-    for (auto line = first; line != last; ++line) size += line->size() + 2;
-    target.body.data.reserve(target.body.data.size() + size);
+    if constexpr (std::is_same_v<Lines, text_lines::iterator>)
+        size = text_lines::span(first, last).size();
+    else
+        for (auto line = first; line != last; ++line) size += line->size() + 2;
 
     const std::string encoding = target.transfer_encoding();
-    if (encoding == "base64")
+    if (encoding == "base64") {
+        target.body.data.reserve(target.body.data.size() + size / 4 * 3 + 3);
         decode_base64(target.body.data, first, last);
-    else if (encoding == "quoted-printable")
+    } else if (encoding == "quoted-printable") {
+        target.body.data.reserve(target.body.data.size() + size);
         decode_quoted_printable(target.body.data, first, last);
-    else
+    } else {
+        target.body.data.reserve(target.body.data.size() + size);
         decode_plain(target, first, last);
+    }
 }
 
 // An .eml file sent as application/octet-stream is an enclosed message.
@@ -211,25 +244,64 @@ bool is_delimiter(std::string_view line, std::string_view delimiter) {
            line.find_first_not_of(" \t", delimiter.size()) == std::string_view::npos;
 }
 
-line_iterator find_boundary(line_iterator first, line_iterator last, const std::string& open,
-                            const std::string& close) {
-    for (; first != last; ++first)
-        if (is_delimiter(*first, open) || is_delimiter(*first, close)) return first;
-    return last;
+bool starts_delimiter(std::string_view line, std::string_view open, std::string_view close) {
+    return is_delimiter(line, open) || is_delimiter(line, close);
 }
 
-void read_entity(entity& target, line_iterator first, line_iterator last, unsigned depth) {
-    line_iterator position = read_headers(target, first, last);
+// The first line of [first, last) that opens or closes a part, or last.
+template <typename Lines>
+Lines find_boundary(Lines first, Lines last, const std::string& open, const std::string& close) {
+    if constexpr (std::is_same_v<Lines, text_lines::iterator>) {
+        // Only a line that begins with "-" can be one, and base64 has no
+        // "-": searching for it skips a body without cutting it into lines.
+        // Each line start is compared once, so the search stays linear.
+        if (first == last) return last;
+        const char* const begin = first->data();
+        const char* const end = last.at_end() ? first.text_end() : last->data();
+        const text_lines text(std::string_view(begin, static_cast<std::size_t>(first.text_end() - begin)));
+        for (const char* at = begin; at != end;) {
+            const auto* dash = static_cast<const char*>(std::memchr(at, '-', static_cast<std::size_t>(end - at)));
+            if (dash == nullptr) break;
+            at = dash + 1;
+            if (dash != begin && !line_scanner::is_end(dash[-1])) continue;
+            const std::string_view rest(dash, static_cast<std::size_t>(first.text_end() - dash));
+            if (!rest.starts_with(open)) continue;
+            const char* const stop = line_scanner::find_end(dash, first.text_end());
+            if (starts_delimiter(std::string_view(dash, static_cast<std::size_t>(stop - dash)), open, close))
+                return text.line_at(dash);
+        }
+        return last;
+    } else {
+        for (; first != last; ++first)
+            if (starts_delimiter(*first, open, close)) return first;
+        return last;
+    }
+}
+
+template <typename Lines>
+void read_entity(entity& target, Lines first, Lines last, unsigned depth);
+
+// A child read from the lines [first, last), appended to target.
+template <typename Lines>
+void read_child(entity& target, Lines first, Lines last, unsigned depth) {
+    check_depth(depth);
+    entity& child = target.children.emplace_back();
+    child.headers.clear();
+    read_entity(child, first, last, depth + 1);
+}
+
+template <typename Lines>
+void read_entity(entity& target, Lines first, Lines last, unsigned depth) {
+    Lines position = read_headers(target, first, last);
 
     const std::string open = "--" + target.boundary;
     const std::string close = open + "--";
     bool children_mode = target.body.content_type == "message/rfc822";
     while (position != last && !is_delimiter(*position, close)) {
-        const line_iterator start = std::next(position);
-        const line_iterator end = target.boundary.empty() ? last : find_boundary(start, last, open, close);
+        const Lines start = std::next(position);
+        const Lines end = target.boundary.empty() ? last : find_boundary(start, last, open, close);
         if (children_mode) {
-            check_depth(depth);
-            target.children.emplace_back(start, end, depth + 1);
+            read_child(target, start, end, depth);
         } else {
             decode_section(target, start, end);
             read_enclosed_attachment(target, depth);
@@ -239,18 +311,21 @@ void read_entity(entity& target, line_iterator first, line_iterator last, unsign
     }
 }
 
-}  // namespace
-
-entity::entity(std::string text, unsigned depth) {
-    const std::vector<std::string> lines = split_lines(std::move(text));
-    read_entity(*this, lines.begin(), lines.end(), depth);
+void read_text(entity& target, std::string_view text, unsigned depth) {
+    const text_lines lines(text);
+    read_entity(target, lines.begin(), lines.end(), depth);
 }
 
-entity::entity(std::string_view text, unsigned depth) : entity(std::string(text), depth) {}
+}  // namespace
+
+entity::entity(std::string text, unsigned depth) : entity(std::string_view(text), depth) {}
+
+entity::entity(std::string_view text, unsigned depth) { read_text(*this, text, depth); }
 
 entity::entity(const std::vector<std::string>& lines) { read_entity(*this, lines.begin(), lines.end(), 0); }
 
-entity::entity(line_iterator first, line_iterator last, unsigned depth) { read_entity(*this, first, last, depth); }
+entity::entity(std::vector<std::string>::const_iterator first, std::vector<std::string>::const_iterator last,
+               unsigned depth) { read_entity(*this, first, last, depth); }
 
 entity entity::load(const std::string& path) {
     std::error_code ec;

@@ -4,7 +4,7 @@
 #include <corvid/coding/uu.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
-#include <corvid/line_reader.h>
+#include <corvid/internet/message2/text_lines.h>
 #include <corvid/text.h>
 #include <corvid/unicode/charset.h>
 #include <corvid/unicode/convert.h>
@@ -39,11 +39,11 @@ std::string media_type_of(const std::u16string& file_name) {
 }
 
 // Decodes one encoded line onto data; false when the line is malformed.
-bool decode_line(const std::string& line, std::string& data) {
+bool decode_line(std::string_view line, std::string& data) {
     const unsigned char length_character = static_cast<unsigned char>(line.front());
     if (length_character < 0x20 || length_character > 0x60) return false;
     const std::size_t count = (length_character - 0x20u) & 0x3Fu;
-    std::string symbols = line.substr(1);
+    std::string symbols(line.substr(1));
     // Transports strip trailing blanks, and a blank is a zero symbol: put
     // them back rather than lose the bytes they stood for.
     const std::size_t needed = (count * 4 + 2) / 3;
@@ -68,33 +68,32 @@ bool starts_a_line(const std::string& text, const std::string& prefix) {
 
 // Whether the text, read as a plain body, holds a block that converts.
 bool holds_a_block(const std::string& text) {
-    std::vector<std::string> lines;
-    line_reader reader(text);
-    reader.finish();
-    reader.get_lines(lines);
+    const text_lines lines(text);
     entity scratch;
-    for (auto line = lines.cbegin(); line != lines.cend(); ++line)
-        if (starts_with(*line, "begin") && uue_conversion(line, lines.cend(), scratch)) return true;
+    for (auto line = lines.begin(); line != lines.end(); ++line)
+        if (line->starts_with("begin") && uue_conversion(line, lines.end(), scratch)) return true;
     return false;
 }
 
 }  // namespace
 
-std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator last, entity& target) {
-    const std::string& header = *begin;
+template <typename Lines>
+std::optional<Lines> uue_conversion(Lines begin, Lines last, entity& target) {
+    const std::string_view header = *begin;
     const std::size_t first_blank = header.find(' ');
     const std::size_t second_blank = first_blank == std::string::npos ? first_blank : header.find(' ', first_blank + 1);
     if (second_blank == std::string::npos) return std::nullopt;
 
     std::string data;
-    line_iterator line = std::next(begin);
+    Lines line = std::next(begin);
     for (;; ++line) {
-        if (line == last || line->empty()) return std::nullopt;
-        if (starts_with(*line, "end")) break;
+        if (line == last || std::string_view(*line).empty()) return std::nullopt;
+        if (std::string_view(*line).starts_with("end")) break;
         if (!decode_line(*line, data)) return std::nullopt;
     }
 
-    const std::u16string file_name = file_name_from(header.substr(second_blank + 1), target.body.charset);
+    const std::u16string file_name =
+        file_name_from(std::string(header.substr(second_blank + 1)), target.body.charset);
     entity attachment;
     header_type::parametized_value_type disposition("utf-8");
     disposition.set_text(u"attachment");
@@ -108,6 +107,10 @@ std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator l
     target.children.push_back(std::move(attachment));
     return line;
 }
+
+template std::optional<text_lines::iterator> uue_conversion(text_lines::iterator, text_lines::iterator, entity&);
+template std::optional<std::vector<std::string>::const_iterator> uue_conversion(
+    std::vector<std::string>::const_iterator, std::vector<std::string>::const_iterator, entity&);
 
 void uue_restructure(entity& target) {
     entity& text = target.children.emplace_back();

@@ -12,8 +12,6 @@ namespace corvid::internet::message2 {
 // The boundary given to a text entity that carried uuencoded files.
 inline constexpr const char* uue_conversion_boundary = "=_uue_conversion_boundary";
 
-using line_iterator = std::vector<std::string>::const_iterator;
-
 // Turns the uuencoded block that starts at `begin` (a line beginning with
 // "begin", followed by mode and file name) into an attachment: a base64
 // child appended to target.children, its media type chosen by the file
@@ -24,7 +22,10 @@ using line_iterator = std::vector<std::string>::const_iterator;
 // Each line's bytes are cut to the count its length character gives, so an
 // attachment never carries the filler of a short last group.
 // Throws nothing but allocation errors.
-std::optional<line_iterator> uue_conversion(line_iterator begin, line_iterator last, entity& target);
+// Lines is an iterator over lines as views or strings (the reader's two
+// kinds of input).
+template <typename Lines>
+std::optional<Lines> uue_conversion(Lines begin, Lines last, entity& target);
 
 // After the last block of a body: moves target's body and boundary into a
 // new last child, so that the remaining text follows the attachments, and

@@ -5,8 +5,8 @@
 #include <corvid/coding/base64.h>
 #include <corvid/coding/quoted_printable.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
-#include <corvid/line_reader.h>
-#include <corvid/line_writer.h>
+#include <corvid/coding/fast.h>
+#include <corvid/internet/message2/text_lines.h>
 #include <corvid/text.h>
 #include <corvid/unicode/convert.h>
 #include <corvid/unicode/errors.h>
@@ -20,8 +20,8 @@ namespace corvid::internet::message2 {
 
 namespace {
 
-// 57 input bytes make one base64 line of 76 characters.
-constexpr std::size_t base64_chunk = 57;
+// Base64 lines of 76 characters, from 57 bytes each.
+constexpr std::size_t base64_line = 76;
 // Encoded characters per quoted-printable line before its soft break "=":
 // RFC 2045 allows 76 in all.
 constexpr std::size_t quoted_printable_chunk = 75;
@@ -81,80 +81,135 @@ std::string content_type_value(const std::string& old, const body& content, cons
     return render_content_type(fresh);
 }
 
+// Where the lines go: a list, or one text with CR LF after every line, which
+// write_text and save then take without joining a list of lines.
+class line_output {
+public:
+    explicit line_output(std::vector<std::string>& lines) : lines(&lines) {}
+    explicit line_output(std::string& text) : text(&text) {}
+
+    void add(std::string_view line) {
+        if (text != nullptr)
+            text->append(line).append("\r\n");
+        else
+            lines->emplace_back(line);
+    }
+    // Lines joined by CR LF, made by fill(std::string&), which appends them.
+    template <typename Fill>
+    void add_joined(Fill fill) {
+        if (text != nullptr) {
+            fill(*text);
+            text->append("\r\n");
+            return;
+        }
+        scratch.clear();
+        fill(scratch);
+        std::size_t start = 0;
+        for (std::size_t end = scratch.find("\r\n"); end != std::string::npos; end = scratch.find("\r\n", start)) {
+            lines->emplace_back(scratch, start, end - start);
+            start = end + 2;
+        }
+        lines->emplace_back(scratch, start);
+    }
+
+private:
+    std::vector<std::string>* lines = nullptr;
+    std::string* text = nullptr;
+    std::string scratch;
+};
+
 // The lines of a body. Where the body ends the whole message, a line end at
 // the very end of data closes its last line and opens none: written as one
 // more empty line, it would come back from the reader as one more line end,
 // and every load and save would grow the body. Before a boundary line the
 // empty line stays, since the line end in front of a boundary belongs to the
 // boundary and the body's own last line end would otherwise be lost.
-std::vector<std::string> split_lines(const std::string& data, bool ends_message) {
-    std::vector<std::string> lines;
-    line_reader reader(data);
-    reader.finish();
-    reader.get_lines(lines);
-    if (ends_message && lines.size() > 1 && (data.back() == '\r' || data.back() == '\n')) lines.pop_back();
-    return lines;
+void write_plain(const std::string& data, bool ends_message, line_output& out) {
+    const bool drop_last = ends_message && (data.back() == '\r' || data.back() == '\n');
+    const text_lines lines(data);
+    for (auto line = lines.begin(); line != lines.end(); ++line)
+        if (!(drop_last && line->data() == data.data() + data.size())) out.add(*line);
 }
 
-// As split_lines, but only CR LF ends a line: a lone CR or LF in decoded
-// quoted-printable data is a byte of the content and is written escaped.
-std::vector<std::string> split_at_crlf(const std::string& data, bool ends_message) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = data.find("\r\n"); end != std::string::npos; end = data.find("\r\n", start)) {
-        lines.push_back(data.substr(start, end - start));
-        start = end + 2;
-    }
-    if (!(ends_message && start == data.size() && !lines.empty())) lines.push_back(data.substr(start));
-    return lines;
+void write_base64(const std::string& data, line_output& out) {
+    out.add_joined([&data](std::string& to) {
+        coding::detail::base64_codec.encode_lines(data, to, base64_line, true);
+    });
 }
 
-void write_base64(const std::string& data, std::vector<std::string>& lines) {
-    for (std::size_t at = 0; at < data.size(); at += base64_chunk)
-        lines.push_back(coding::base64_encode(std::string_view(data).substr(at, base64_chunk), true));
-}
-
-// Cuts each line by encoded length, never inside an "=XX" escape, so that
-// no line passes 76 characters; plain ASCII is cut every 75 bytes as before.
-void write_quoted_printable(const std::string& data, bool ends_message, std::vector<std::string>& lines) {
-    for (const std::string& line : split_at_crlf(data, ends_message)) {
-        std::string encoded;
-        for (std::size_t at = 0; at < line.size(); ++at) {
-            std::string unit = coding::quoted_printable_encode(std::string_view(line).substr(at, 1));
-            // Transports may strip a blank at the end of a line (RFC 2045,
-            // section 6.7, rule 3); escaped, it survives.
-            if (at + 1 == line.size() && unit == " ") unit = "=20";
-            if (encoded.size() + unit.size() > quoted_printable_chunk) {
-                lines.push_back(std::move(encoded) + '=');
-                encoded.clear();
-            }
-            encoded += unit;
+// Appends one line of data (no CR LF in it) encoded and cut by encoded
+// length, never inside an "=XX" escape, so that no line passes 76
+// characters; plain ASCII is cut every 75 bytes.
+void encode_quoted_printable_line(std::string_view line, std::string& to) {
+    constexpr char hex[] = "0123456789ABCDEF";
+    const auto& plain = coding::detail::quoted_printable_plain;
+    if (line.empty()) return;
+    // Transports may strip a blank at the end of a line (RFC 2045, section
+    // 6.7, rule 3); escaped, it survives.
+    const std::size_t last = line.back() == ' ' ? line.size() - 1 : line.size();
+    std::size_t width = 0;
+    for (std::size_t at = 0; at < line.size();) {
+        // A run of plain bytes that fits the line goes in one piece.
+        std::size_t run = at;
+        const std::size_t room = std::min(last, at + quoted_printable_chunk - width);
+        while (run < room && plain[static_cast<unsigned char>(line[run])]) ++run;
+        to.append(line, at, run - at);
+        width += run - at;
+        at = run;
+        if (at == line.size()) break;
+        const bool escaped = at == last || !plain[static_cast<unsigned char>(line[at])];
+        if (width + (escaped ? 3 : 1) > quoted_printable_chunk) {
+            to.append("=\r\n");
+            width = 0;
         }
-        lines.push_back(std::move(encoded));
+        if (escaped) {
+            const auto byte = static_cast<unsigned char>(line[at]);
+            const char escape[3] = {'=', hex[byte >> 4], hex[byte & 15]};
+            to.append(escape, 3);
+            width += 3;
+            ++at;
+        }
     }
+}
+
+// Only CR LF ends a line: a lone CR or LF in decoded quoted-printable data
+// is a byte of the content and is written escaped.
+void write_quoted_printable(const std::string& data, bool ends_message, line_output& out) {
+    out.add_joined([&data, ends_message](std::string& to) {
+        std::size_t start = 0;
+        for (std::size_t end = data.find("\r\n"); end != std::string::npos; end = data.find("\r\n", start)) {
+            if (start != 0) to.append("\r\n");
+            encode_quoted_printable_line(std::string_view(data).substr(start, end - start), to);
+            start = end + 2;
+        }
+        if (ends_message && start == data.size() && start != 0) return;
+        if (start != 0) to.append("\r\n");
+        encode_quoted_printable_line(std::string_view(data).substr(start), to);
+    });
 }
 
 // Appends one header line. A value made of several encoded words (a long
 // non-ASCII text) is folded between them, so that no word is cut by a
 // transport that splits long lines; the reader joins the pieces again.
-void write_header(const std::string& name, const std::string& value, std::vector<std::string>& lines) {
-    std::string line = name + ": " + value;
+void write_header(const std::string& name, const std::string& value, line_output& lines) {
+    const std::string line = name + ": " + value;
     if (line.size() <= header_fold_width) {
-        lines.push_back(std::move(line));
+        lines.add(line);
         return;
     }
+    const std::string_view text = line;
     std::size_t start = 0;
     for (std::size_t gap = line.find("?= =?"); gap != std::string::npos; gap = line.find("?= =?", gap + 2)) {
-        lines.push_back(line.substr(start, gap + 2 - start));
+        lines.add(text.substr(start, gap + 2 - start));
         start = gap + 2;
     }
-    lines.push_back(line.substr(start));
+    lines.add(text.substr(start));
 }
 
 // The lines written so far, and whether the last one is a body line that
 // had no line end in the data (the message then ends without one too).
 struct output {
-    std::vector<std::string>& lines;
+    line_output lines;
     bool open_end = false;
     // The boundaries of the entities whose parts are being written.
     std::vector<std::string_view> enclosing;
@@ -176,7 +231,7 @@ void write_parts(const entity& part, std::size_t first, output& out);
 // Writes one entity; ends_message tells whether nothing follows it in the
 // message (no boundary line of an enclosing multipart).
 void write_entity(const entity& part, bool ends_message, output& out) {
-    std::vector<std::string>& lines = out.lines;
+    line_output& lines = out.lines;
     for (const header_field& header : part.headers) {
         if (iequals(header.name, "Content-Type"))
             write_header(header.name, content_type_value(header.value, part.body, part.boundary), lines);
@@ -190,7 +245,7 @@ void write_entity(const entity& part, bool ends_message, output& out) {
         out.open_end = ends_message;
         return;
     }
-    lines.emplace_back();
+    lines.add("");
 
     // The reader splits at a boundary whatever the media type, so any entity
     // with one gets its boundary lines back, and a multipart entity keeps its
@@ -204,14 +259,12 @@ void write_entity(const entity& part, bool ends_message, output& out) {
     if (!data.empty()) {
         const bool body_ends_message = ends_message && part.children.empty() && !delimited;
         const std::string encoding = part.transfer_encoding();
-        if (encoding == "base64") {
+        if (encoding == "base64")
             write_base64(data, lines);
-        } else if (encoding == "quoted-printable") {
+        else if (encoding == "quoted-printable")
             write_quoted_printable(data, body_ends_message, lines);
-        } else {
-            std::vector<std::string> text = split_lines(data, body_ends_message);
-            std::move(text.begin(), text.end(), std::back_inserter(lines));
-        }
+        else
+            write_plain(data, body_ends_message, lines);
         // Where only CR LF ends a line, a lone CR or LF at the end is content.
         const bool line_ended = encoding == "quoted-printable" ? ends_with(data, "\r\n")
                                                                : data.back() == '\r' || data.back() == '\n';
@@ -233,26 +286,24 @@ void write_entity(const entity& part, bool ends_message, output& out) {
 void write_parts(const entity& part, std::size_t first, output& out) {
     out.enclosing.push_back(part.boundary);
     for (std::size_t i = first; i < part.children.size(); ++i) {
-        out.lines.push_back("--" + part.boundary);
+        out.lines.add("--" + part.boundary);
         write_entity(part.children[i], false, out);
     }
     out.enclosing.pop_back();
-    out.lines.push_back("--" + part.boundary + "--");
+    out.lines.add("--" + part.boundary + "--");
 }
 
 }  // namespace
 
 void entity::write(std::vector<std::string>& lines) const {
-    output out{lines, false, {}};
+    output out{line_output(lines), false, {}};
     write_entity(*this, true, out);
 }
 
 std::string entity::write_text() const {
-    std::vector<std::string> lines;
-    output out{lines, false, {}};
-    write_entity(*this, true, out);
     std::string text;
-    line_writer(lines).take_text(text);
+    output out{line_output(text), false, {}};
+    write_entity(*this, true, out);
     // A message read from text without a final line end gets none back, so
     // that its last body line reads the same.
     if (out.open_end) text.resize(text.size() - 2);

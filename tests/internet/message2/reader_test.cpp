@@ -4,6 +4,9 @@
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 
+#include <corvid/line_reader.h>
+#include <tests/support/tree_difference.h>
+
 #include <gtest/gtest.h>
 
 #include <pthread.h>
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -382,3 +386,52 @@ TEST(entity_reader, rfc2231_parameters_name_files_and_boundaries) {
 }
 
 }  // namespace
+
+namespace {
+
+// Lines of the kinds that make a reader choose: clean and broken base64,
+// padding in the middle, trailing blanks, delimiter look-alikes, uuencoded
+// blocks, stray escapes and dashes.
+const char* const line_kinds[] = {
+    "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5ejAxMjM0",
+    "YQ==", "YWI=", "YWJj", "YQ==YWJj", "YWJj \t", "YW Jj", "Y!Wj", "=", "",
+    "--b", "--b--", "--b \t", "--bx", " --b", "-", "--", "--c", "--c--",
+    "begin 644 f.txt", "#86)C", "`", "end", "caf=C3=A9 =", "=4", "plain text -- with dashes",
+};
+
+std::string random_message(std::mt19937& random) {
+    const char* const ends[] = {"\r\n", "\r\n", "\r\n", "\n", "\r", "\n\r"};
+    const char* const headers[] = {"Content-Transfer-Encoding: base64", "Content-Transfer-Encoding: quoted-printable",
+                                   "Content-Type: multipart/mixed; boundary=c", "Content-Type: message/rfc822",
+                                   "Content-Type: text/plain", "Subject: x"};
+    std::string text = "Content-Type: multipart/mixed; boundary=\"b\"";
+    const std::size_t count = 1 + random() % 40;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += ends[random() % std::size(ends)];
+        // Now and then a header, mostly so that parts get encodings.
+        text += random() % 5 == 0 ? headers[random() % std::size(headers)]
+                                  : line_kinds[random() % std::size(line_kinds)];
+    }
+    if (random() % 2 == 0) text += ends[random() % std::size(ends)];
+    return text;
+}
+
+}  // namespace
+
+// Text is read from views of one buffer, with whole sections decoded at once
+// and boundaries searched for; a list of lines is read line by line. The
+// two must build the same tree from the same message.
+TEST(entity_reader, text_and_lines_read_alike) {
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 3000; ++round) {
+        const std::string text = random_message(random);
+        SCOPED_TRACE(testing::PrintToString(text));
+        lines cut;
+        corvid::line_reader reader(text);
+        reader.finish();
+        reader.get_lines(cut);
+        const entity from_text{std::string_view(text)};
+        EXPECT_EQ(corvid::test::tree_difference(from_text, entity(cut)), "");
+        if (testing::Test::HasFailure()) break;
+    }
+}

@@ -2,6 +2,8 @@
 
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 
+#include <corvid/coding/quoted_printable.h>
+
 #include <corvid/line_writer.h>
 #include <tests/support/tree_difference.h>
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -79,6 +82,58 @@ TEST(writer_test, quoted_printable_bodies_line_by_line) {
     EXPECT_EQ(body_of(encoded("quoted-printable", "a=b\tc")), (lines{"a=3Db=09c"}));
     // Only CR LF ends a line; a lone CR or LF is a byte of the data.
     EXPECT_EQ(body_of(encoded("quoted-printable", "a\nb\rc\r\nd")), (lines{"a=0Ab=0Dc", "d"}));
+}
+
+// The writer's quoted-printable lines, byte by byte: what the fast route
+// must equal.
+lines plain_quoted_printable(const std::string& data) {
+    lines out;
+    std::size_t start = 0;
+    for (bool last = false; !last;) {
+        std::size_t end = data.find("\r\n", start);
+        last = end == std::string::npos;
+        if (last && start == data.size() && start != 0) break;
+        const std::string line = data.substr(start, last ? std::string::npos : end - start);
+        std::string encoded;
+        for (std::size_t at = 0; at < line.size(); ++at) {
+            std::string unit = corvid::coding::quoted_printable_encode(line.substr(at, 1));
+            if (at + 1 == line.size() && unit == " ") unit = "=20";
+            if (encoded.size() + unit.size() > 75) {
+                out.push_back(encoded + '=');
+                encoded.clear();
+            }
+            encoded += unit;
+        }
+        out.push_back(encoded);
+        start = end + 2;
+    }
+    return out;
+}
+
+TEST(writer_test, every_body_written_as_lines_and_as_text_alike) {
+    std::mt19937 random(20261209);
+    const std::string pieces[] = {"a", "Z", " ", "\t", "=", "?", "_", "\r\n", "\r", "\n", "\xE9", "\x7F", "\x00"};
+    for (int round = 0; round < 400; ++round) {
+        std::string data;
+        const std::size_t size = 1 + random() % (round % 20 == 0 ? 3000 : 200);
+        while (data.size() < size) {
+            const std::size_t kind = random() % 16;
+            data += kind < 3 ? std::string(random() % 90, 'x') : pieces[kind % std::size(pieces)];
+        }
+        SCOPED_TRACE(testing::PrintToString(data));
+        for (const char* encoding : {"quoted-printable", "base64", ""}) {
+            const entity e = encoded(encoding, data);
+            const lines written = e.write();
+            std::string joined;
+            for (const std::string& line : written) joined += line + "\r\n";
+            const std::string text = e.write_text();
+            // The text lacks the last line end only when the data did.
+            EXPECT_TRUE(text == joined || text + "\r\n" == joined);
+            if (*encoding == 'q') {
+                EXPECT_EQ(body_of(e), plain_quoted_printable(data));
+            }
+        }
+    }
 }
 
 TEST(writer_test, quoted_printable_escapes_a_blank_that_ends_a_line) {
