@@ -179,8 +179,28 @@ void decode_quoted_printable(std::string& data, Lines first, Lines last) {
     }
 }
 
+// Whether every line end in text is CR LF, so that the text is its lines
+// joined. One branch-free pass, which the compiler can vectorize.
+bool ends_only_in_crlf(std::string_view text) noexcept {
+    if (text.empty()) return true;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned char mismatch = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        mismatch |= static_cast<unsigned char>((bytes[i] == '\r') ^ (bytes[i + 1] == '\n'));
+    return mismatch == 0 && text.front() != '\n' && text.back() != '\r';
+}
+
 template <typename Lines>
 void decode_plain(entity& target, Lines first, Lines last) {
+    if constexpr (std::is_same_v<Lines, text_lines::iterator>) {
+        // Text in CR LF lines with no uuencoded block to look at is copied
+        // as it stands.
+        const std::string_view text = text_lines::span(first, last);
+        if (ends_only_in_crlf(text) && !text.starts_with("begin") && text.find("\nbegin") == std::string_view::npos) {
+            target.body.data.append(text);
+            return;
+        }
+    }
     line_joiner joiner(target.body.data);
     bool converted = false;
     for (; first != last; ++first) {

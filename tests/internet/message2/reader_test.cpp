@@ -396,7 +396,8 @@ const char* const line_kinds[] = {
     "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5ejAxMjM0",
     "YQ==", "YWI=", "YWJj", "YQ==YWJj", "YWJj \t", "YW Jj", "Y!Wj", "=", "",
     "--b", "--b--", "--b \t", "--bx", " --b", "-", "--", "--c", "--c--",
-    "begin 644 f.txt", "#86)C", "`", "end", "caf=C3=A9 =", "=4", "plain text -- with dashes",
+    "begin 644 f.txt", "#86)C", "`", "end", "begin 644 f.txt\r\n#86)C\r\n`\r\nend", "caf=C3=A9 =", "=4",
+    "plain text -- with dashes",
 };
 
 std::string random_message(std::mt19937& random) {
