@@ -8,6 +8,7 @@
 #include <corvid/coding/bits.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -60,7 +61,8 @@ char* avx2_base64_encode_lines(const unsigned char* from, std::size_t lines, std
 const unsigned char* avx2_base64_decode(const unsigned char* from, const unsigned char* end, char*& to,
                                         bool skip_breaks);
 // True when the CPU has AVX2 and the vector routes are not switched off.
-bool vector_routes() noexcept;
+extern std::atomic<bool> vector_routes_on;
+inline bool vector_routes() noexcept { return vector_routes_on.load(std::memory_order_relaxed); }
 // Switches the vector routes on or off (the tests compare them with the
 // table routes); returns vector_routes().
 bool use_vector_routes(bool on);

@@ -16,15 +16,10 @@ namespace corvid::coding::detail {
 
 namespace {
 
-std::atomic<bool> vector_wanted{true};
-
 bool cpu_has_avx2() {
 #ifdef CORVID_AVX2
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return has;
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
 #else
     return false;
 #endif
@@ -32,10 +27,13 @@ bool cpu_has_avx2() {
 
 }  // namespace
 
-bool vector_routes() noexcept { return cpu_has_avx2() && vector_wanted.load(std::memory_order_relaxed); }
+// Until this is initialised the table routes serve, which give the same
+// results.
+std::atomic<bool> vector_routes_on{cpu_has_avx2()};
 
 bool use_vector_routes(bool on) {
-    vector_wanted.store(on, std::memory_order_relaxed);
+    static const bool has = cpu_has_avx2();
+    vector_routes_on.store(on && has, std::memory_order_relaxed);
     return vector_routes();
 }
 
