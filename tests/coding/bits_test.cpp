@@ -38,6 +38,14 @@ TEST(bits_test, engines_at_other_widths) {
     EXPECT_THROW(cc::decode_bits("a", value, cc::hex_table, 64, 15, false), cc::translate::generic);
 }
 
+TEST(bits_test, lines_too_short_for_a_group_hold_one) {
+    for (std::size_t line_length : {0, 3}) {
+        std::string out = "p";
+        cc::detail::base64_codec.encode_lines("abcdefg", out, line_length, true);
+        EXPECT_EQ(out, "pYWJj\r\nZGVm\r\nZw==") << line_length;
+    }
+}
+
 // ---- The codecs' fast routes against the plain engines ----
 
 struct outcome {
