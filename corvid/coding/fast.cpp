@@ -6,6 +6,7 @@
 namespace corvid::coding::detail {
 
 char* sextet_codec::encode_groups(const unsigned char* from, std::size_t groups, char* to) const {
+    if (groups >= 8 && vectors()) return avx2_base64_encode(from, groups, to);
     // Two groups from one 8-byte load while at least 8 bytes are left to read.
     for (; groups >= 3; groups -= 2, from += 6, to += 8) {
         std::uint64_t word;
@@ -68,24 +69,34 @@ void sextet_codec::encode(std::string_view bytes, std::string& out) const {
 }
 
 void sextet_codec::decode(std::string_view text, std::string& out, bool strict, decode_state& state) const {
+    decode_text(text, out, strict ? mode::strict : mode::lenient, state);
+}
+
+std::size_t sextet_codec::decode_text(std::string_view text, std::string& out, mode how,
+                                      decode_state& state) const {
     std::string copy;
     if (overlaps(text, out)) text = copy.assign(text);
     out.reserve(out.size() + text.size() / 4 * 3 + 2);
 
     piece_writer writer(out);
-    const auto* from = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* from = begin;
     const auto* const end = from + text.size();
+    const bool vector = vectors();
+    const bool strict = how == mode::strict;
     // The engine's state; whenever no bits are pending the next four bytes
     // may be taken at once.
     std::uint32_t& accumulator = state.accumulator;
     unsigned& pending = state.pending;
     while (from != end) {
-        // Each pass writes at most 3 bytes per 4 symbols, plus one.
-        constexpr std::size_t piece = (piece_writer::capacity - 1) / 3 * 4;
+        // Each pass writes at most 3 bytes per 4 symbols, plus one; the
+        // wide stores write up to 8 bytes beyond.
+        constexpr std::size_t piece = (piece_writer::capacity - 32) / 3 * 4;
         const auto* const stop = end - from > static_cast<std::ptrdiff_t>(piece) ? from + piece : end;
         char* to = writer.room(piece_writer::capacity);
         while (from != stop) {
             if (pending == 0 && state.padding < 0) {
+                if (vector) from = avx2_base64_decode(from, stop, to, !strict);
                 while (stop - from >= 8) {
                     const std::uint32_t first = shifted_[0][from[0]] | shifted_[1][from[1]] |
                                                 shifted_[2][from[2]] | shifted_[3][from[3]];
@@ -118,9 +129,15 @@ void sextet_codec::decode(std::string_view text, std::string& out, bool strict, 
                 }
                 if (from == stop) break;
             }
-            const unsigned char byte = *from++;
+            const unsigned char byte = *from;
             const std::int16_t symbol = table_[byte];
             if (symbol < 0) {
+                if (how == mode::lines && byte != '\r' && byte != '\n') {
+                    writer.advance(to);
+                    writer.flush();
+                    return static_cast<std::size_t>(from - begin);
+                }
+                ++from;
                 if (symbol == invalid_symbol && strict) {
                     writer.advance(to);
                     writer.flush();
@@ -129,6 +146,7 @@ void sextet_codec::decode(std::string_view text, std::string& out, bool strict, 
                 if (strict) state.padding = byte;
                 continue;
             }
+            ++from;
             // A strict caller asked for validation: padding ends the text.
             if (state.padding >= 0) {
                 writer.advance(to);
@@ -145,29 +163,69 @@ void sextet_codec::decode(std::string_view text, std::string& out, bool strict, 
         writer.advance(to);
         writer.flush();
     }
+    return text.size();
 }
 
 void sextet_codec::encode_lines(std::string_view bytes, std::string& out, std::size_t line_length,
                                 bool pad) const {
     std::string copy;
     if (overlaps(bytes, out)) bytes = copy.assign(bytes);
-    const std::size_t chunk = line_length / 4 * 3;
-    for (std::size_t at = 0; at < bytes.size(); at += chunk) {
-        if (at != 0) out += "\r\n";
-        const std::size_t start = out.size();
-        encode(bytes.substr(at, chunk), out);
-        if (pad && (out.size() - start) % 4 != 0) out.append(4 - (out.size() - start) % 4, '=');
+    // A line shorter than a group could never end; it holds one group.
+    const std::size_t line_groups = line_length < 4 ? 1 : line_length / 4;
+    const std::size_t chunk = line_groups * 3;
+    const std::size_t lines = (bytes.size() + chunk - 1) / chunk;
+    const std::size_t rest = bytes.size() % 3;
+    const std::size_t symbols = bytes.size() / 3 * 4 + (rest == 0 ? 0 : pad ? 4 : rest + 1);
+    out.reserve(out.size() + symbols + (lines == 0 ? 0 : 2 * (lines - 1)));
+
+    piece_writer writer(out);
+    const auto* from = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t left = bytes.size();
+    std::size_t line = 0;
+    // All lines but the last are whole; the vector route writes as many as
+    // a piece holds at a time.
+    const std::size_t line_size = line_groups * 4 + 2;
+    if (line_groups >= 8 && line_size <= piece_writer::capacity && vectors()) {
+        constexpr std::size_t piece = piece_writer::capacity;
+        while (line + 1 < lines) {
+            const std::size_t count = lines - 1 - line < piece / line_size ? lines - 1 - line : piece / line_size;
+            writer.advance(avx2_base64_encode_lines(from, count, line_groups, writer.room(count * line_size)));
+            from += count * chunk;
+            left -= count * chunk;
+            line += count;
+        }
     }
+    static_assert(piece_writer::capacity >= 4096);
+    for (; line < lines; ++line) {
+        const std::size_t take = left < chunk ? left : chunk;
+        const std::size_t groups = take / 3;
+        // Longer lines than a piece holds are written a piece at a time.
+        for (std::size_t done = 0; done < groups;) {
+            const std::size_t count = groups - done < 1024 ? groups - done : 1024;
+            writer.advance(encode_groups(from + done * 3, count, writer.room(count * 4)));
+            done += count;
+        }
+        from += groups * 3;
+        left -= take;
+        char* to = writer.room(6);
+        if (line + 1 < lines) {
+            to[0] = '\r';
+            to[1] = '\n';
+            to += 2;
+        } else {
+            char* const start = to;
+            to = encode_tail(from, take % 3, to);
+            if (pad && to != start)
+                while ((to - start) % 4 != 0) *to++ = '=';
+        }
+        writer.advance(to);
+    }
+    writer.flush();
 }
 
 std::size_t sextet_codec::decode_lines(std::string_view text, std::string& out) const {
-    std::size_t stop = 0;
-    while (stop < text.size() && (table_[static_cast<unsigned char>(text[stop])] >= 0 || text[stop] == '\r' ||
-                                  text[stop] == '\n'))
-        ++stop;
     decode_state state;
-    decode(text.substr(0, stop), out, false, state);
-    return stop;
+    return decode_text(text, out, mode::lines, state);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <corvid/coding/bits.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -49,12 +50,30 @@ private:
     char buffer[capacity];
 };
 
+// Base64 routes for CPUs with AVX2 (fast_avx2.cpp), used while
+// vector_routes() holds. Encoding takes whole groups, at least 8, and
+// returns the end of the symbols written. Decoding takes 32 clean symbols
+// at a time (with skip_breaks, also across CR and LF), writing 32 bytes for
+// each 24 decoded; it advances to and returns where it stopped.
+char* avx2_base64_encode(const unsigned char* from, std::size_t groups, char* to);
+// Whole lines of line_groups groups (at least 8), each followed by CR LF.
+char* avx2_base64_encode_lines(const unsigned char* from, std::size_t lines, std::size_t line_groups, char* to);
+const unsigned char* avx2_base64_decode(const unsigned char* from, const unsigned char* end, char*& to,
+                                        bool skip_breaks);
+// True when the CPU has AVX2 and the vector routes are not switched off.
+extern std::atomic<bool> vector_routes_on;
+inline bool vector_routes() noexcept { return vector_routes_on.load(std::memory_order_relaxed); }
+// Switches the vector routes on or off (the tests compare them with the
+// table routes); returns vector_routes().
+bool use_vector_routes(bool on);
+
 // Base64 and the uuencode alphabet: three bytes to four symbols by two
 // 12-bit lookups, four symbols to three bytes by four pre-shifted lookups
 // whose top byte flags anything that is not a symbol.
 class sextet_codec {
 public:
-    constexpr sextet_codec(std::string_view alphabet, const decode_table& table) : table_(table) {
+    constexpr sextet_codec(std::string_view alphabet, const decode_table& table)
+        : table_(table), base64_(alphabet == base64_alphabet && table == base64_table) {
         for (unsigned i = 0; i < 4096; ++i) {
             pairs_[i][0] = alphabet[i >> 6];
             pairs_[i][1] = alphabet[i & 63];
@@ -86,6 +105,12 @@ public:
 private:
     static constexpr std::uint32_t not_clean = 0xFF000000u;
 
+    enum class mode { strict, lenient, lines };
+    // Decodes up to the end, or in lines mode up to the first byte that is
+    // neither a symbol nor CR or LF; returns how far it got.
+    std::size_t decode_text(std::string_view text, std::string& out, mode how, decode_state& state) const;
+    bool vectors() const noexcept { return base64_ && vector_routes(); }
+
     // Whole groups of three bytes; returns the end of the symbols written.
     char* encode_groups(const unsigned char* from, std::size_t groups, char* to) const;
     // One or two bytes left over, or none.
@@ -95,6 +120,7 @@ private:
     char symbols_[64]{};
     std::uint32_t shifted_[4][256]{};
     decode_table table_;
+    bool base64_;
 };
 
 // Quoted-printable and URL escapes: a byte that is not plain becomes the
