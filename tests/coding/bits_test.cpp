@@ -157,7 +157,7 @@ TEST(bits_test, fast_routes_equal_the_plain_engines) {
         // Every byte value within a block of symbols, where line breaks stand too.
         for (int c = 0; c < 256; ++c) {
             std::string text = cc::base64_encode(std::string(90, static_cast<char>(c)), false);
-            text.insert(c % 70, std::string(1, static_cast<char>(c)));
+            text.insert(text.begin() + c % 70, static_cast<char>(c));
             for (bool strict : {true, false})
                 EXPECT_EQ(run("", [&](std::string& o) { cc::base64_decode(text, o, strict); }),
                           run("", [&](std::string& o) { cc::decode_bits(text, o, cc::base64_table, 6, 63, strict); }))
@@ -260,12 +260,12 @@ TEST(bits_test, fast_routes_equal_the_plain_engines) {
             EXPECT_EQ(run(before,
                           [&](std::string& o) {
                               const std::size_t at = base64_codec.decode_lines(lines, o);
-                              o += "@" + std::to_string(at);
+                              o.append("@").append(std::to_string(at));
                           }),
                       run(before,
                           [&](std::string& o) {
                               cc::decode_bits(lines.substr(0, stop), o, cc::base64_table, 6, 63, false);
-                              o += "@" + std::to_string(stop);
+                              o.append("@").append(std::to_string(stop));
                           }))
                 << lines;
             if (::testing::Test::HasFailure()) break;
