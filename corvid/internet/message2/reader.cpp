@@ -1,9 +1,12 @@
 // Parsing message lines into an entity tree.
 //
-// The text is held once, as a list of lines; every entity reads a range of
-// that list, so a part is never copied before it is decoded. Each section is
-// scanned once for its end and once to decode it, which keeps reading linear
-// in the input whatever the number of parts, headers or line lengths.
+// A text is read in place: its lines are views cut on demand, every entity
+// reads a range of them, and a part is never copied before it is decoded.
+// Each section is scanned once for its end (for the dashes that a boundary
+// line begins with) and once to decode it, a clean base64 or CR LF text
+// section in one call, which keeps reading linear in the input whatever the
+// number of parts, headers or line lengths. A list of lines (the other
+// input) goes through the same code line by line.
 
 #include <corvid/internet/message2/entity.h>
 
