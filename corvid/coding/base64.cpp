@@ -24,13 +24,10 @@ std::string base64_encode(std::string_view bytes, bool pad) {
 
 void base64_encode(std::string_view bytes, std::string& out, bool pad) {
     // Room for the padding too, or appending it would move everything once
-    // more; a view of out is copied by encode before out may grow.
-    if (pad && !detail::overlaps(bytes, out)) {
-        const std::size_t rest = bytes.size() % 3;
-        const std::size_t whole = out.size() + bytes.size() / 3 * 4 + (rest == 0 ? 0 : rest + 1);
-        out.reserve(whole + (4 - whole % 4) % 4);
-    }
-    detail::base64_codec.encode(bytes, out);
+    // more.
+    const std::size_t rest = bytes.size() % 3;
+    const std::size_t whole = out.size() + bytes.size() / 3 * 4 + (rest == 0 ? 0 : rest + 1);
+    detail::base64_codec.encode(bytes, out, pad ? (4 - whole % 4) % 4 : 0);
     if (pad) pad_whole(out);
 }
 

@@ -38,7 +38,7 @@ char* sextet_codec::encode_tail(const unsigned char* from, std::size_t rest, cha
     return to;
 }
 
-void sextet_codec::encode(std::string_view bytes, std::string& out) const {
+void sextet_codec::encode(std::string_view bytes, std::string& out, std::size_t padding) const {
     std::string copy;
     if (overlaps(bytes, out)) bytes = copy.assign(bytes);
     const auto* from = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -47,15 +47,19 @@ void sextet_codec::encode(std::string_view bytes, std::string& out) const {
     const std::size_t size = groups * 4 + (rest == 0 ? 0 : rest + 1);
 
     // Short input, such as a line of a body or an encoded word, is written
-    // in place; clearing a few bytes first costs nothing.
-    if (size <= piece_writer::capacity) {
+    // in place; clearing a few bytes first costs nothing. So is output for
+    // which a reused buffer already has room: its memory is mapped, and
+    // clearing it costs less than copying from pieces. Fresh room is written
+    // once, from pieces.
+    if (size <= piece_writer::capacity || out.capacity() - out.size() >= size + padding) {
         const std::size_t start = out.size();
+        if (out.capacity() - start < size + padding) out.reserve(start + size + padding);
         out.resize(start + size);
         encode_tail(from + groups * 3, rest, encode_groups(from, groups, out.data() + start));
         return;
     }
 
-    out.reserve(out.size() + size);
+    out.reserve(out.size() + size + padding);
     piece_writer writer(out);
     constexpr std::size_t groups_per_piece = piece_writer::capacity / 4;
     while (groups != 0) {

@@ -86,8 +86,9 @@ public:
         }
     }
 
-    // Appends the symbols of bytes, without padding.
-    void encode(std::string_view bytes, std::string& out) const;
+    // Appends the symbols of bytes, without padding; out gets room for
+    // `padding` more bytes, which the caller appends.
+    void encode(std::string_view bytes, std::string& out, std::size_t padding = 0) const;
     // Appends the decoded bytes; on a throw, what was decoded so far stays.
     // State carries an unfinished group into the next call.
     void decode(std::string_view text, std::string& out, bool strict, decode_state& state) const;
