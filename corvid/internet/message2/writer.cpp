@@ -83,6 +83,18 @@ std::string content_type_value(const std::string& old, const body& content, cons
 
 // Where the lines go: a list, or one text with CR LF after every line, which
 // write_text and save then take without joining a list of lines.
+// Calls each(piece, last) for the pieces of text between CR LF pairs, in
+// order; the last piece (empty when text ends in CR LF) has last set.
+template <typename Each>
+void for_each_crlf_piece(std::string_view text, Each each) {
+    std::size_t start = 0;
+    for (std::size_t end = text.find("\r\n"); end != std::string_view::npos; end = text.find("\r\n", start)) {
+        each(text.substr(start, end - start), false);
+        start = end + 2;
+    }
+    each(text.substr(start), true);
+}
+
 class line_output {
 public:
     explicit line_output(std::vector<std::string>& lines) : lines(&lines) {}
@@ -104,12 +116,7 @@ public:
         }
         scratch.clear();
         fill(scratch);
-        std::size_t start = 0;
-        for (std::size_t end = scratch.find("\r\n"); end != std::string::npos; end = scratch.find("\r\n", start)) {
-            lines->emplace_back(scratch, start, end - start);
-            start = end + 2;
-        }
-        lines->emplace_back(scratch, start);
+        for_each_crlf_piece(scratch, [this](std::string_view line, bool) { lines->emplace_back(line); });
     }
 
 private:
@@ -176,15 +183,14 @@ void encode_quoted_printable_line(std::string_view line, std::string& to) {
 // is a byte of the content and is written escaped.
 void write_quoted_printable(const std::string& data, bool ends_message, line_output& out) {
     out.add_joined([&data, ends_message](std::string& to) {
-        std::size_t start = 0;
-        for (std::size_t end = data.find("\r\n"); end != std::string::npos; end = data.find("\r\n", start)) {
-            if (start != 0) to.append("\r\n");
-            encode_quoted_printable_line(std::string_view(data).substr(start, end - start), to);
-            start = end + 2;
-        }
-        if (ends_message && start == data.size() && start != 0) return;
-        if (start != 0) to.append("\r\n");
-        encode_quoted_printable_line(std::string_view(data).substr(start), to);
+        bool first = true;
+        for_each_crlf_piece(data, [&](std::string_view line, bool last) {
+            // A final line end closes the last line and opens none.
+            if (last && ends_message && line.empty() && !first) return;
+            if (!first) to.append("\r\n");
+            encode_quoted_printable_line(line, to);
+            first = false;
+        });
     });
 }
 
