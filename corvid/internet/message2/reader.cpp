@@ -193,15 +193,16 @@ bool ends_only_in_crlf(std::string_view text) noexcept {
     return mismatch == 0 && text.front() != '\n' && text.back() != '\r';
 }
 
+// Whether a uuencoded block was converted, which makes target a multipart.
 template <typename Lines>
-void decode_plain(entity& target, Lines first, Lines last) {
+bool decode_plain(entity& target, Lines first, Lines last) {
     if constexpr (std::is_same_v<Lines, text_lines::iterator>) {
         // Text in CR LF lines with no uuencoded block to look at is copied
         // as it stands.
         const std::string_view text = text_lines::span(first, last);
         if (ends_only_in_crlf(text) && !text.starts_with("begin") && text.find("\nbegin") == std::string_view::npos) {
             target.body.data.append(text);
-            return;
+            return false;
         }
     }
     line_joiner joiner(target.body.data);
@@ -218,10 +219,11 @@ void decode_plain(entity& target, Lines first, Lines last) {
         joiner.next_line() += line;
     }
     if (converted) uue_restructure(target);
+    return converted;
 }
 
 template <typename Lines>
-void decode_section(entity& target, Lines first, Lines last) {
+bool decode_section(entity& target, Lines first, Lines last) {
     // Enough for the plain text, which is the largest of the three results.
     std::size_t size = 0;
     if constexpr (std::is_same_v<Lines, text_lines::iterator>)
@@ -238,8 +240,9 @@ void decode_section(entity& target, Lines first, Lines last) {
         decode_quoted_printable(target.body.data, first, last);
     } else {
         target.body.data.reserve(target.body.data.size() + size);
-        decode_plain(target, first, last);
+        return decode_plain(target, first, last);
     }
+    return false;
 }
 
 // An .eml file sent as application/octet-stream is an enclosed message.
@@ -326,8 +329,13 @@ void read_entity(entity& target, Lines first, Lines last, unsigned depth) {
         if (children_mode) {
             read_child(target, start, end, depth);
         } else {
-            decode_section(target, start, end);
-            read_enclosed_attachment(target, depth);
+            if (!decode_section(target, start, end)) {
+                read_enclosed_attachment(target, depth);
+            } else {
+                // A uuencoded .eml file encloses a message as it does once
+                // written as a MIME attachment and read back.
+                for (entity& part : target.children) read_enclosed_attachment(part, depth + 1);
+            }
         }
         if (!target.boundary.empty()) children_mode = true;
         position = end;

@@ -1,7 +1,9 @@
 #include <corvid/internet/message2/uue_conversion.h>
 
 #include <corvid/coding/uu.h>
+#include <corvid/internet/message2/errors.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
+#include <tests/support/tree_difference.h>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +129,21 @@ TEST(uue_conversion, several_blocks_keep_their_order) {
     ASSERT_EQ(again.children.size(), 3u);
     EXPECT_EQ(again.children[1].body.data, "22");
     EXPECT_EQ(again.children[1].body.content_type, "image/gif");
+}
+
+TEST(uue_conversion, an_eml_file_encloses_a_message_as_its_mime_form_does) {
+    const lines text{"", "begin 644 Note.EML", uu_line("Subject: hi\r\n\r\nbody\r\n"), "end"};
+    const entity e(text);
+    ASSERT_EQ(e.children.size(), 2u);
+    const entity& attachment = e.children[0];
+    EXPECT_EQ(attachment.body.content_type, "message/rfc822");
+    EXPECT_EQ(attachment.transfer_encoding(), "");
+    ASSERT_EQ(attachment.children.size(), 1u);
+    EXPECT_EQ(attachment.children[0].body.data, "body\r\n");
+    EXPECT_EQ(corvid::test::tree_difference(e, entity(e.write_text())), "");
+    // The enclosed message is a level below the attachment.
+    EXPECT_THROW(entity(text.begin(), text.end(), 63), message2::depth_limit);
+    EXPECT_NO_THROW(entity(text.begin(), text.end(), 62));
 }
 
 TEST(uue_conversion, encoded_bodies_are_not_searched) {
