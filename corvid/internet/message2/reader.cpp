@@ -37,6 +37,10 @@ namespace corvid::internet::message2 {
 
 namespace {
 
+// The boundaries of the entities around the one being read, outermost
+// first: a boundary the reader makes up must differ from all of them.
+using outer_boundaries = std::vector<std::string>;
+
 // Deeper entities than this are refused: reading recurses once per level, and
 // a hostile message could otherwise nest until the stack runs out.
 constexpr unsigned depth_ceiling = 64;
@@ -193,9 +197,10 @@ bool ends_only_in_crlf(std::string_view text) noexcept {
     return mismatch == 0 && text.front() != '\n' && text.back() != '\r';
 }
 
-// Whether a uuencoded block was converted, which makes target a multipart.
+// Whether a uuencoded block was converted, which makes target a multipart
+// whose boundary is none of `outer`, the boundaries around it.
 template <typename Lines>
-bool decode_plain(entity& target, Lines first, Lines last) {
+bool decode_plain(entity& target, Lines first, Lines last, const outer_boundaries& outer) {
     if constexpr (std::is_same_v<Lines, text_lines::iterator>) {
         // Text in CR LF lines with no uuencoded block to look at is copied
         // as it stands.
@@ -218,12 +223,12 @@ bool decode_plain(entity& target, Lines first, Lines last) {
         }
         joiner.next_line() += line;
     }
-    if (converted) uue_restructure(target);
+    if (converted) uue_restructure(target, outer);
     return converted;
 }
 
 template <typename Lines>
-bool decode_section(entity& target, Lines first, Lines last) {
+bool decode_section(entity& target, Lines first, Lines last, const outer_boundaries& outer) {
     // Enough for the plain text, which is the largest of the three results.
     std::size_t size = 0;
     if constexpr (std::is_same_v<Lines, text_lines::iterator>)
@@ -240,13 +245,15 @@ bool decode_section(entity& target, Lines first, Lines last) {
         decode_quoted_printable(target.body.data, first, last);
     } else {
         target.body.data.reserve(target.body.data.size() + size);
-        return decode_plain(target, first, last);
+        return decode_plain(target, first, last, outer);
     }
     return false;
 }
 
+void read_text(entity& target, std::string_view text, unsigned depth, outer_boundaries& outer);
+
 // An .eml file sent as application/octet-stream is an enclosed message.
-void read_enclosed_attachment(entity& target, unsigned depth) {
+void read_enclosed_attachment(entity& target, unsigned depth, outer_boundaries& outer) {
     // An empty body encloses nothing (and is written back the same way
     // whether its section was empty or missing).
     if (target.body.content_type != "application/octet-stream" || target.body.data.empty()) return;
@@ -258,7 +265,12 @@ void read_enclosed_attachment(entity& target, unsigned depth) {
     }
     if (!ends_with(to_lower(file_name), u".eml")) return;
     check_depth(depth);
-    target.children.emplace_back(std::exchange(target.body.data, {}), depth + 1);
+    const std::string text = std::exchange(target.body.data, {});
+    entity& child = target.children.emplace_back();
+    child.headers.clear();
+    outer.push_back(target.boundary);
+    read_text(child, text, depth + 1, outer);
+    outer.pop_back();
     target.body.content_type = "message/rfc822";
     target.remove_headers("Content-Transfer-Encoding");
 }
@@ -305,19 +317,21 @@ Lines find_boundary(Lines first, Lines last, const std::string& open, const std:
 }
 
 template <typename Lines>
-void read_entity(entity& target, Lines first, Lines last, unsigned depth);
+void read_entity(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer);
 
 // A child read from the lines [first, last), appended to target.
 template <typename Lines>
-void read_child(entity& target, Lines first, Lines last, unsigned depth) {
+void read_child(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer) {
     check_depth(depth);
     entity& child = target.children.emplace_back();
     child.headers.clear();
-    read_entity(child, first, last, depth + 1);
+    outer.push_back(target.boundary);
+    read_entity(child, first, last, depth + 1, outer);
+    outer.pop_back();
 }
 
 template <typename Lines>
-void read_entity(entity& target, Lines first, Lines last, unsigned depth) {
+void read_entity(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer) {
     Lines position = read_headers(target, first, last);
 
     const std::string open = "--" + target.boundary;
@@ -327,14 +341,16 @@ void read_entity(entity& target, Lines first, Lines last, unsigned depth) {
         const Lines start = std::next(position);
         const Lines end = target.boundary.empty() ? last : find_boundary(start, last, open, close);
         if (children_mode) {
-            read_child(target, start, end, depth);
+            read_child(target, start, end, depth, outer);
         } else {
-            if (!decode_section(target, start, end)) {
-                read_enclosed_attachment(target, depth);
+            if (!decode_section(target, start, end, outer)) {
+                read_enclosed_attachment(target, depth, outer);
             } else {
                 // A uuencoded .eml file encloses a message as it does once
                 // written as a MIME attachment and read back.
-                for (entity& part : target.children) read_enclosed_attachment(part, depth + 1);
+                outer.push_back(target.boundary);
+                for (entity& part : target.children) read_enclosed_attachment(part, depth + 1, outer);
+                outer.pop_back();
             }
         }
         if (!target.boundary.empty()) children_mode = true;
@@ -342,21 +358,30 @@ void read_entity(entity& target, Lines first, Lines last, unsigned depth) {
     }
 }
 
-void read_text(entity& target, std::string_view text, unsigned depth) {
+void read_text(entity& target, std::string_view text, unsigned depth, outer_boundaries& outer) {
     const text_lines lines(text);
-    read_entity(target, lines.begin(), lines.end(), depth);
+    read_entity(target, lines.begin(), lines.end(), depth, outer);
+}
+
+template <typename Lines>
+void read_top(entity& target, Lines first, Lines last, unsigned depth) {
+    outer_boundaries outer;
+    read_entity(target, first, last, depth, outer);
 }
 
 }  // namespace
 
 entity::entity(std::string text, unsigned depth) : entity(std::string_view(text), depth) {}
 
-entity::entity(std::string_view text, unsigned depth) { read_text(*this, text, depth); }
+entity::entity(std::string_view text, unsigned depth) {
+    const text_lines lines(text);
+    read_top(*this, lines.begin(), lines.end(), depth);
+}
 
-entity::entity(const std::vector<std::string>& lines) { read_entity(*this, lines.begin(), lines.end(), 0); }
+entity::entity(const std::vector<std::string>& lines) { read_top(*this, lines.begin(), lines.end(), 0); }
 
 entity::entity(std::vector<std::string>::const_iterator first, std::vector<std::string>::const_iterator last,
-               unsigned depth) { read_entity(*this, first, last, depth); }
+               unsigned depth) { read_top(*this, first, last, depth); }
 
 entity entity::load(const std::string& path) {
     std::error_code ec;

@@ -112,7 +112,7 @@ template std::optional<text_lines::iterator> uue_conversion(text_lines::iterator
 template std::optional<std::vector<std::string>::const_iterator> uue_conversion(
     std::vector<std::string>::const_iterator, std::vector<std::string>::const_iterator, entity&);
 
-void uue_restructure(entity& target) {
+void uue_restructure(entity& target, const std::vector<std::string>& outer) {
     entity& text = target.children.emplace_back();
     std::swap(target.body, text.body);
     std::swap(target.boundary, text.boundary);
@@ -123,7 +123,11 @@ void uue_restructure(entity& target) {
     // split the message differently once written and read again.
     // Appended rather than joined with +: g++ 12 -O3 mistakes the inlined
     // insert of a temporary for an overlapping copy (-Wrestrict).
-    for (unsigned suffix = 1; starts_a_line(text.body.data, std::string("--").append(target.boundary)); ++suffix)
+    const auto taken = [&](const std::string& boundary) {
+        return boundary == text.boundary || std::find(outer.begin(), outer.end(), boundary) != outer.end() ||
+               starts_a_line(text.body.data, std::string("--").append(boundary));
+    };
+    for (unsigned suffix = 1; taken(target.boundary); ++suffix)
         target.boundary = std::string(uue_conversion_boundary).append("_").append(std::to_string(suffix));
     // With the converted blocks gone, a "begin" line that was declined may
     // now start a whole block, which the next reading would convert;

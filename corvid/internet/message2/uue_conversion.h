@@ -30,8 +30,11 @@ std::optional<Lines> uue_conversion(Lines begin, Lines last, entity& target);
 // After the last block of a body: moves target's body and boundary into a
 // new last child, so that the remaining text follows the attachments, and
 // makes target multipart/mixed with uue_conversion_boundary, extended by a
-// suffix ("_1", "_2", ...) while a line of the text begins with it.
-void uue_restructure(entity& target);
+// suffix ("_1", "_2", ...) while a line of the text begins with it, while
+// it is the text's own boundary or one of `outer`, the boundaries of the
+// entities that enclose target: a nested part with its parent's boundary
+// would end the parent where it begins.
+void uue_restructure(entity& target, const std::vector<std::string>& outer);
 
 }  // namespace corvid::internet::message2
 

@@ -1,5 +1,6 @@
 #include <corvid/internet/message2/uue_conversion.h>
 
+#include <corvid/coding/base64.h>
 #include <corvid/coding/uu.h>
 #include <corvid/internet/message2/errors.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
@@ -169,6 +170,36 @@ TEST(uue_conversion, boundary_is_extended_past_lines_of_the_text) {
     EXPECT_EQ(again.children[1].body.data, e.children[1].body.data);
     // Without such a line the boundary stays as it was.
     EXPECT_EQ(entity(lines{"", "begin 644 a.txt", uu_line("x"), "end"}).boundary, boundary);
+}
+
+TEST(uue_conversion, boundary_differs_from_those_around_it) {
+    const std::string boundary = message2::uue_conversion_boundary;
+    const std::string type = "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"";
+    const std::string block = "begin 644 a.txt\r\n" + uu_line("x") + "\r\nend\r\n";
+    const std::string eml = corvid::coding::base64_encode("\r\n" + block, true);
+    struct row {
+        const char* what;
+        std::string text;
+        std::vector<std::size_t> path;  // to the converted entity
+    };
+    const row rows[] = {
+        {"a part of a multipart", type + "\r\n\r\n--" + boundary + "\r\n\r\n" + block + "--" + boundary + "--\r\n",
+         {0}},
+        {"a preamble, whose text keeps its own", type + "\r\n\r\n" + block + "--" + boundary + "--\r\n", {}},
+        {"a message in an .eml part", type + "\r\n\r\n--" + boundary +
+                                          "\r\nContent-Type: application/octet-stream\r\n"
+                                          "Content-Disposition: attachment; filename=m.eml\r\n"
+                                          "Content-Transfer-Encoding: base64\r\n\r\n" +
+                                          eml + "\r\n--" + boundary + "--\r\n",
+         {0, 0}},
+    };
+    for (const row& r : rows) {
+        const entity e(r.text);
+        const entity* converted = &e;
+        for (const std::size_t i : r.path) converted = &converted->children.at(i);
+        EXPECT_EQ(converted->boundary, boundary + "_1") << r.what;
+        EXPECT_EQ(corvid::test::tree_difference(e, entity(e.write_text())), "") << r.what;
+    }
 }
 
 }  // namespace

@@ -41,7 +41,10 @@ std::string generic_value_type::encode_text(std::u16string_view text) const {
 }
 
 std::string generic_value_type::encode_quoted(std::u16string_view text) const {
-    if (text.find(u'"') != text.npos) return encode_word(text);
+    // Inside the quotes a tab and a last blank are the text's own, but a
+    // reader unfolds tabs to blanks and drops the blanks at a value's end:
+    // in an encoded word they stay as they are, as does a quote.
+    if (text.find_first_of(u"\"\t") != text.npos || text.ends_with(u' ')) return encode_word(text);
     return encode_text(text);
 }
 

@@ -1,3 +1,4 @@
+#include <corvid/internet/message2/entity.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 
 #include <gtest/gtest.h>
@@ -85,6 +86,20 @@ TEST(parametized_value_type_test, a_quote_in_a_value_cannot_end_the_quoted_strin
     ASSERT_EQ(back.parameters.size(), 2u);
     EXPECT_EQ(back.parameters[0].value, u"say \"hi\".txt");
     EXPECT_EQ(back.parameters[1].value, u"1");
+}
+
+TEST(parametized_value_type_test, file_names_come_back_whole_through_a_header_line) {
+    // Tabs and the blanks at the end would be unfolded or dropped if they
+    // were written inside the quotes as they stand.
+    for (const std::u16string name : {u"say \"hi\".txt", u"a\tb.txt", u"note.eml ", u"  lead.txt", u"a  b.txt"}) {
+        corvid::internet::message2::entity e;
+        parametized_value_type value;
+        value.set_text(u"attachment");
+        value.set_parameter("filename", name);
+        e.add_header("Content-Disposition", value);
+        const corvid::internet::message2::entity back(e.write_text());
+        EXPECT_EQ(back.attachment().file_name, name);
+    }
 }
 
 }  // namespace
