@@ -40,11 +40,13 @@ std::string generic_value_type::encode_text(std::u16string_view text) const {
     return encode_word(text);
 }
 
+bool generic_value_type::loses_blanks(std::u16string_view text) noexcept {
+    return text.find(u'\t') != text.npos || text.starts_with(u' ') || text.ends_with(u' ');
+}
+
 std::string generic_value_type::encode_quoted(std::u16string_view text) const {
-    // Inside the quotes a tab and a last blank are the text's own, but a
-    // reader unfolds tabs to blanks and drops the blanks at a value's end:
-    // in an encoded word they stay as they are, as does a quote.
-    if (text.find_first_of(u"\"\t") != text.npos || text.ends_with(u' ')) return encode_word(text);
+    // In an encoded word a quote, a tab and the outer blanks stay as they are.
+    if (text.find(u'"') != text.npos || loses_blanks(text)) return encode_word(text);
     return encode_text(text);
 }
 

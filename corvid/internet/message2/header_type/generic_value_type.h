@@ -55,8 +55,11 @@ protected:
 
     // encode_text for a text that is written between double quotes: a quote
     // inside it would end the quoted string early, so it forces an encoded
-    // word as well.
+    // word as well, as do the blanks that would not be read back.
     std::string encode_quoted(std::u16string_view text) const;
+    // Whether reading a header would change the text as it stands: tabs are
+    // unfolded to blanks, and blanks at the start and the end are cut.
+    static bool loses_blanks(std::u16string_view text) noexcept;
     // The text as encoded words, whatever it holds.
     std::string encode_word(std::u16string_view text) const;
 

@@ -16,7 +16,8 @@ std::string parametized_value_type::render() const {
     // Delimiters, quotes and backslashes in the main value would split it or
     // vanish when it is read back, and a leading colon would be taken for
     // part of the header's separator; inside an encoded word they cannot.
-    const bool special = value.starts_with(u':') || value.find_first_of(u";,\"\\") != value.npos;
+    const bool special =
+        value.starts_with(u':') || value.find_first_of(u";,\"\\") != value.npos || loses_blanks(value);
     std::string raw = special ? encode_word(value) : encode_text(value);
     for (const auto& p : parameters) {
         raw += "; ";
@@ -33,8 +34,12 @@ void parametized_value_type::parse(const std::string& raw) {
     parameters.clear();
     const std::vector<std::string> tokens = tokenize(raw, ";,", true);
     if (tokens.empty()) return;
-    value = decode_text(tokens.front());
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
+    // "; name=x" has an empty main value, which tokenize drops: the first
+    // token is then a parameter, as it was when written.
+    const std::size_t start = raw.find_first_not_of(' ');
+    const bool has_value = raw.find_first_of(";,", start) != start;
+    if (has_value) value = decode_text(tokens.front());
+    for (std::size_t i = has_value ? 1 : 0; i < tokens.size(); ++i) {
         std::vector<std::string> pieces = tokenize(tokens[i], "=", false);
         if (pieces.size() == 1)
             parameters.push_back({std::move(pieces[0]), {}});

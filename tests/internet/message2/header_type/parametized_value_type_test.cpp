@@ -48,6 +48,13 @@ TEST(parametized_value_type_test, odd_parameter_tokens) {
     EXPECT_EQ(z, u"3");
     // Repeated names give two entries.
     EXPECT_EQ(parsed("a; n=1; N=2").parameters.size(), 2u);
+    // An empty main value is written as nothing before the first ";".
+    for (const char* raw : {"; boundary=\"b\"", " , boundary=b"}) {
+        const auto empty = parsed(raw);
+        EXPECT_EQ(empty.text(), u"") << raw;
+        ASSERT_EQ(empty.parameters.size(), 1u) << raw;
+        EXPECT_EQ(empty.parameters[0].value, u"b") << raw;
+    }
 }
 
 TEST(parametized_value_type_test, set_and_remove_match_names_case_insensitively) {
@@ -88,17 +95,22 @@ TEST(parametized_value_type_test, a_quote_in_a_value_cannot_end_the_quoted_strin
     EXPECT_EQ(back.parameters[1].value, u"1");
 }
 
-TEST(parametized_value_type_test, file_names_come_back_whole_through_a_header_line) {
-    // Tabs and the blanks at the end would be unfolded or dropped if they
-    // were written inside the quotes as they stand.
-    for (const std::u16string name : {u"say \"hi\".txt", u"a\tb.txt", u"note.eml ", u"  lead.txt", u"a  b.txt"}) {
+TEST(parametized_value_type_test, values_come_back_whole_through_a_header_line) {
+    // Tabs and the blanks at either end would be unfolded or cut if they were
+    // written as they stand, in the main value or between the quotes.
+    for (const std::u16string text : {u"say \"hi\".txt", u"a\tb.txt", u"note.eml ", u"  lead.txt", u"a  b.txt"}) {
         corvid::internet::message2::entity e;
         parametized_value_type value;
-        value.set_text(u"attachment");
-        value.set_parameter("filename", name);
+        value.set_text(text);
+        value.set_parameter("filename", text);
         e.add_header("Content-Disposition", value);
         const corvid::internet::message2::entity back(e.write_text());
-        EXPECT_EQ(back.attachment().file_name, name);
+        parametized_value_type read;
+        ASSERT_TRUE(back.get_header("Content-Disposition", read));
+        std::u16string name;
+        EXPECT_TRUE(read.parameter("filename", name));
+        EXPECT_EQ(name, text);
+        EXPECT_EQ(read.text(), text);
     }
 }
 
