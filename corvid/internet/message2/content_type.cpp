@@ -28,10 +28,11 @@ content_type_fields read_raw(const std::string& value) {
     content_type_fields fields;
     using header_type::generic_value_type;
     const std::vector<std::string> tokens = generic_value_type::tokenize(value, ";,", true);
-    fields.content_type = tokens.empty() ? std::string() : to_lower(field_text(tokens.front()));
+    const bool has_value = header_type::parametized_value_type::has_main_value(value);
+    if (has_value && !tokens.empty()) fields.content_type = to_lower(field_text(tokens.front()));
     bool charset_found = false;
     bool boundary_found = false;
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
+    for (std::size_t i = has_value ? 1 : 0; i < tokens.size(); ++i) {
         const std::vector<std::string> pieces = generic_value_type::tokenize(tokens[i], "=", false);
         if (pieces.empty() || pieces.size() > 2) continue;
         const std::string parameter = pieces.size() == 2 ? field_text(pieces[1]) : std::string();
@@ -46,7 +47,59 @@ content_type_fields read_raw(const std::string& value) {
     return fields;
 }
 
+std::string render_content_type(header_type::parametized_value_type& value) {
+    try {
+        return value.render();
+    } catch (const unicode::unmappable_character&) {
+        // Parsing leaves the charset of the last encoded word, which need not
+        // hold the text of an earlier one in another charset; a message that
+        // was read must still be writable.
+        value.charset = "utf-8";
+        return value.render();
+    }
+}
+
+// Sets the fields on value: the media type, the charset for text, the
+// boundary when there is one.
+void set_fields(header_type::parametized_value_type& value, const body& content, const std::string& boundary) {
+    value.set_text_from(content.content_type, unicode::utf8_codepage);
+    if (starts_with(content.content_type, "text/") && !content.charset.empty())
+        value.set_parameter_from("charset", content.charset, unicode::utf8_codepage);
+    else
+        value.remove_parameter("charset");
+    if (!boundary.empty()) value.set_parameter_from("boundary", boundary, unicode::utf8_codepage);
+}
+
+// Whether a reader of rendered finds the fields, and the boundary that the
+// old value gave when the entity has none of its own.
+bool reads_back(const std::string& rendered, const body& content, const std::string& boundary,
+                const std::string& old) {
+    const content_type_fields back = read_content_type(rendered);
+    if (!iequals(back.content_type, content.content_type)) return false;
+    if (starts_with(content.content_type, "text/") && !content.charset.empty() &&
+        !iequals(back.charset, content.charset))
+        return false;
+    return back.boundary == (boundary.empty() ? read_content_type(old).boundary : boundary);
+}
+
 }  // namespace
+
+std::string written_content_type(const std::string& old, const body& content, const std::string& boundary) {
+    try {
+        header_type::parametized_value_type value;
+        value.parse(old);
+        set_fields(value, content, boundary);
+        std::string rendered = render_content_type(value);
+        if (reads_back(rendered, content, boundary, old)) return rendered;
+    } catch (const unicode::generic&) {
+        // Encoded words in the old value that cannot be converted.
+    }
+    // The old parameters cannot be read, or rendered again they would read
+    // differently (a malformed value): only the fields are written.
+    header_type::parametized_value_type fresh;
+    set_fields(fresh, content, boundary);
+    return render_content_type(fresh);
+}
 
 content_type_fields read_content_type(const std::string& value) {
     header_type::parametized_value_type type;

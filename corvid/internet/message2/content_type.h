@@ -1,6 +1,8 @@
 #ifndef CORVID_INTERNET_MESSAGE2_CONTENT_TYPE_H
 #define CORVID_INTERNET_MESSAGE2_CONTENT_TYPE_H
 
+#include <corvid/internet/message2/body.h>
+
 #include <string>
 
 namespace corvid::internet::message2 {
@@ -19,6 +21,13 @@ struct content_type_fields {
 // words cannot be converted is read from its raw tokens instead, so this
 // throws nothing but allocation errors.
 content_type_fields read_content_type(const std::string& value);
+
+// The Content-Type value written for an entity whose header held `old`: old
+// with the body fields and the boundary set in it, or only those when old
+// cannot be decoded or would then read back other fields. Reading a file
+// name from what will be written keeps the reader's choices the same on the
+// next reading.
+std::string written_content_type(const std::string& old, const body& content, const std::string& boundary);
 
 }  // namespace corvid::internet::message2
 

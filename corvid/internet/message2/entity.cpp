@@ -88,14 +88,15 @@ std::string entity::transfer_encoding() const {
 
 attachment_info entity::attachment() const {
     attachment_info info;
-    header_type::parametized_value_type value;
-    if (get_header("Content-Type", value)) {
+    if (header_type::parametized_value_type type; get_header("Content-Type", type)) {
         info.is_attachment = iequals(body.content_type, "message/rfc822");
-        value.parameter("name", info.file_name);
+        type.parameter("name", info.file_name);
     }
-    if (get_header("Content-Disposition", value)) {
-        info.is_attachment = iequals(value.text(), u"attachment");
-        value.parameter("filename", info.file_name);
+    // A value of its own: parsing leaves the charset of the last encoded
+    // word, which must not read the bytes of this header.
+    if (header_type::parametized_value_type disposition; get_header("Content-Disposition", disposition)) {
+        info.is_attachment = iequals(disposition.text(), u"attachment");
+        disposition.parameter("filename", info.file_name);
     }
     return info;
 }

@@ -259,7 +259,14 @@ void read_enclosed_attachment(entity& target, unsigned depth, outer_boundaries& 
     if (target.body.content_type != "application/octet-stream" || target.body.data.empty()) return;
     std::u16string file_name;
     try {
-        file_name = target.attachment().file_name;
+        // The name that attachment() gives once the entity is written.
+        if (std::string old; target.find_header("Content-Type", old)) {
+            header_type::parametized_value_type type;
+            type.parse(written_content_type(old, target.body, target.boundary));
+            type.parameter("name", file_name);
+        }
+        if (header_type::parametized_value_type disposition; target.get_header("Content-Disposition", disposition))
+            disposition.parameter("filename", file_name);
     } catch (const unicode::generic&) {
         return;  // a name that cannot be decoded names no .eml file
     }

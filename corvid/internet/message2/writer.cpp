@@ -29,58 +29,6 @@ constexpr std::size_t quoted_printable_chunk = 75;
 // recommends 78 characters).
 constexpr std::size_t header_fold_width = 78;
 
-std::string render_content_type(header_type::parametized_value_type& value) {
-    try {
-        return value.render();
-    } catch (const unicode::unmappable_character&) {
-        // Parsing leaves the charset of the last encoded word, which need not
-        // hold the text of an earlier one in another charset; a message that
-        // was read must still be writable.
-        value.charset = "utf-8";
-        return value.render();
-    }
-}
-
-// Sets the fields on value: the media type, the charset for text, the
-// boundary when there is one.
-void set_fields(header_type::parametized_value_type& value, const body& content, const std::string& boundary) {
-    value.set_text_from(content.content_type, unicode::utf8_codepage);
-    if (starts_with(content.content_type, "text/") && !content.charset.empty())
-        value.set_parameter_from("charset", content.charset, unicode::utf8_codepage);
-    else
-        value.remove_parameter("charset");
-    if (!boundary.empty()) value.set_parameter_from("boundary", boundary, unicode::utf8_codepage);
-}
-
-// Whether a reader of rendered finds the fields, and the boundary that the
-// old value gave when the entity has none of its own.
-bool reads_back(const std::string& rendered, const body& content, const std::string& boundary,
-                const std::string& old) {
-    const content_type_fields back = read_content_type(rendered);
-    if (!iequals(back.content_type, content.content_type)) return false;
-    if (starts_with(content.content_type, "text/") && !content.charset.empty() &&
-        !iequals(back.charset, content.charset))
-        return false;
-    return back.boundary == (boundary.empty() ? read_content_type(old).boundary : boundary);
-}
-
-std::string content_type_value(const std::string& old, const body& content, const std::string& boundary) {
-    try {
-        header_type::parametized_value_type value;
-        value.parse(old);
-        set_fields(value, content, boundary);
-        std::string rendered = render_content_type(value);
-        if (reads_back(rendered, content, boundary, old)) return rendered;
-    } catch (const unicode::generic&) {
-        // Encoded words in the old value that cannot be converted.
-    }
-    // The old parameters cannot be read, or rendered again they would read
-    // differently (a malformed value): only the fields are written.
-    header_type::parametized_value_type fresh;
-    set_fields(fresh, content, boundary);
-    return render_content_type(fresh);
-}
-
 // Where the lines go: a list, or one text with CR LF after every line, which
 // write_text and save then take without joining a list of lines.
 // Calls each(piece, last) for the pieces of text between CR LF pairs, in
@@ -240,7 +188,7 @@ void write_entity(const entity& part, bool ends_message, output& out) {
     line_output& lines = out.lines;
     for (const header_field& header : part.headers) {
         if (iequals(header.name, "Content-Type"))
-            write_header(header.name, content_type_value(header.value, part.body, part.boundary), lines);
+            write_header(header.name, written_content_type(header.value, part.body, part.boundary), lines);
         else
             write_header(header.name, header.value, lines);
     }

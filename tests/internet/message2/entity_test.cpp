@@ -90,6 +90,10 @@ TEST(entity_test, attachment_follows_the_disposition_when_there_is_one) {
     info = file.attachment();
     EXPECT_TRUE(info.is_attachment);
     EXPECT_EQ(info.file_name, u"J\u00F6rg.txt");
+    // The charset of a word in one header does not read the bytes of another.
+    file.headers[0].value = "application/octet-stream; x=\"=?utf-8?B?w6k=?=\"";
+    file.headers[1].value = "attachment; filename=\"caf\xe9.txt\"";
+    EXPECT_EQ(file.attachment().file_name, u"caf\u00e9.txt");
 
     entity bare;
     bare.headers.clear();

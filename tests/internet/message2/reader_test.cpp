@@ -228,6 +228,18 @@ TEST(entity_reader, eml_attachment_becomes_enclosed_message) {
     const entity other(lines{"Content-Type: application/octet-stream; name=\"a.emlx\"", "", "data"});
     EXPECT_TRUE(other.children.empty());
     EXPECT_EQ(other.body.data, "data");
+
+    // A Content-Type that cannot be decoded is written from the body fields
+    // alone: the file name is read from what will be written, so that the
+    // choice is the same on the next reading.
+    const entity undecodable(lines{"Content-Type: application/octet-stream; name=\"=?cp1-1?B?w6lsw6h2ZQ==?=\"",
+                                   "Content-Disposition: attachment; filename=m.eml", "", "Subject: hi"});
+    EXPECT_EQ(undecodable.body.content_type, "message/rfc822");
+    EXPECT_EQ(corvid::test::tree_difference(undecodable, entity(undecodable.write_text())), "");
+    // Read from its raw tokens, an empty media type is empty too.
+    const entity raw(lines{"Content-Type: ; boundary=b; name=\"=?cp1-1?B?w6k=?=\"", ""});
+    EXPECT_EQ(raw.body.content_type, "");
+    EXPECT_EQ(raw.boundary, "b");
 }
 
 TEST(entity_reader, depth_limit_stops_at_sixty_four_levels) {

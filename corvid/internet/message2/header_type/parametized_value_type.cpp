@@ -34,10 +34,7 @@ void parametized_value_type::parse(const std::string& raw) {
     parameters.clear();
     const std::vector<std::string> tokens = tokenize(raw, ";,", true);
     if (tokens.empty()) return;
-    // "; name=x" has an empty main value, which tokenize drops: the first
-    // token is then a parameter, as it was when written.
-    const std::size_t start = raw.find_first_not_of(' ');
-    const bool has_value = raw.find_first_of(";,", start) != start;
+    const bool has_value = has_main_value(raw);
     if (has_value) value = decode_text(tokens.front());
     for (std::size_t i = has_value ? 1 : 0; i < tokens.size(); ++i) {
         std::vector<std::string> pieces = tokenize(tokens[i], "=", false);
@@ -47,6 +44,11 @@ void parametized_value_type::parse(const std::string& raw) {
             parameters.push_back({std::move(pieces[0]), decode_text(pieces[1])});
         // name=value=more is no parameter at all
     }
+}
+
+bool parametized_value_type::has_main_value(std::string_view raw) noexcept {
+    const std::size_t start = raw.find_first_not_of(' ');
+    return start != raw.npos && raw[start] != ';' && raw[start] != ',';
 }
 
 std::size_t parametized_value_type::find(std::string_view name) const {

@@ -31,6 +31,9 @@ public:
 
     std::string render() const override;
     void parse(const std::string& raw) override;
+    // Whether the first token of raw is the main value: "; name=x" has an
+    // empty one, which tokenize drops.
+    static bool has_main_value(std::string_view raw) noexcept;
 
     // The first parameter called name, else its RFC 2231 form (name* or
     // numbered sections name*0, name*1, ...); false, value untouched, when
