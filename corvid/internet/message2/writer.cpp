@@ -203,11 +203,13 @@ void write_entity(const entity& part, bool ends_message, output& out) {
 
     // The reader splits at a boundary whatever the media type, so any entity
     // with one gets its boundary lines back, and a multipart entity keeps its
-    // closing line even without parts.
+    // closing line even without parts. A boundary that holds a line break
+    // closes nothing: written, it would read back as text.
     const bool multipart = starts_with(part.body.content_type, "multipart/");
+    const bool closable = !part.boundary.empty() && part.boundary.find_first_of("\r\n") == std::string::npos;
     const bool delimited =
         (multipart || (!part.boundary.empty() && !enclosed)) &&
-        (!part.children.empty() || (multipart && !part.boundary.empty() && !out.ends_enclosing(part.boundary)));
+        (!part.children.empty() || (multipart && closable && !out.ends_enclosing(part.boundary)));
 
     const std::string& data = part.body.data;
     if (!data.empty()) {

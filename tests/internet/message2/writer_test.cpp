@@ -297,6 +297,7 @@ TEST(writer_round_trip, read_write_read_keeps_the_tree) {
         {"media type that looks like an encoded word", "Content-Type: =?utf-8?q?=3D=3Fx=3Fq=3Fy=3F=3D?=\r\n\r\n", 0},
         {"undecodable bytes in the media type", "Content-Type: =?utf-7?B?Kw==?=\xFF\r\n\r\n", 0},
         {"enclosed message without a body", "Content-Type: message/rfc822\r\nSubject: x", 0},
+        {"a line break in the boundary", "Content-Type: multipart/mixed; boundary=\"=?utf-8?Q?a=0Db?=\"\r\n\r\n", 0},
         {"eml attachment without a body",
          "Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: application/octet-stream\r\n"
          "Content-Disposition: attachment; filename=a.eml\r\n--m--\r\n", 1},
