@@ -13,6 +13,12 @@ namespace corvid {
 // (before 1000 or after 9999), which the fixed layout cannot hold.
 std::string rfc822_date(std::int64_t seconds);
 
+// The same instant in the local time zone with its numeric offset, e.g.
+// "Thu, 10 Dec 2026 06:14:44 +0100", as a message's Date header should
+// carry it. Where the system gives no local time (or an offset of a day or
+// more), the UTC form above. Throws as rfc822_date does.
+std::string rfc822_local_date(std::int64_t seconds);
+
 }  // namespace corvid
 
 #endif

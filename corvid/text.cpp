@@ -1,5 +1,8 @@
 #include <corvid/text.h>
 
+#include <cstdint>
+#include <cstring>
+
 namespace corvid {
 
 namespace {
@@ -117,6 +120,48 @@ bool iless(std::string_view a, std::string_view b) noexcept {
 
 bool all_digits(std::string_view text) noexcept { return all_digits_impl(text); }
 bool all_digits(std::u16string_view text) noexcept { return all_digits_impl(text); }
+
+bool is_valid_utf8(std::string_view text) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p < end) {
+        // Runs of ASCII, which most text is, eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (word & 0x8080808080808080u) break;
+            p += 8;
+        }
+        if (p == end) break;
+        const unsigned char lead = *p;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        }
+        // The second byte's range excludes overlong forms (E0, F0),
+        // surrogates (ED) and code points above U+10FFFF (F4).
+        std::size_t length;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(end - p) < length || p[1] < low || p[1] > high) return false;
+        for (std::size_t i = 2; i < length; ++i)
+            if ((p[i] & 0xC0) != 0x80) return false;
+        p += length;
+    }
+    return true;
+}
 
 std::string& lower_in_place(std::string& text) noexcept { return lower_impl(text); }
 std::u16string& lower_in_place(std::u16string& text) noexcept { return lower_impl(text); }

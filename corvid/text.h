@@ -66,6 +66,11 @@ Int leading_decimal(const Text& text) noexcept {
 bool all_digits(std::string_view text) noexcept;
 bool all_digits(std::u16string_view text) noexcept;
 
+// True when text is well-formed UTF-8: no stray continuation byte, no
+// sequence cut short, no overlong form, no surrogate and nothing above
+// U+10FFFF. Empty text is.
+bool is_valid_utf8(std::string_view text) noexcept;
+
 std::string& lower_in_place(std::string& text) noexcept;
 std::u16string& lower_in_place(std::u16string& text) noexcept;
 std::string& upper_in_place(std::string& text) noexcept;

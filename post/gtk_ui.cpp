@@ -64,7 +64,7 @@ void add_report_expander(GtkWidget* dialog, const report_preview& report) {
                          if (!shown) return;
                          g_object_set_data(expander, "report", nullptr);  // filled once
                          std::string text = valid_utf8("To: " + shown->recipient + "\nSubject: " +
-                                                       shown->subject + "\n\n" + shown->log_utf8);
+                                                       shown->subject + "\n\n" + std::string(shown->log_utf8));
                          // A text view holds at most G_MAXINT bytes; say so rather than cut silently.
                          constexpr std::string_view cut = "\n[The preview ends here; the whole log is sent.]";
                          if (text.size() > static_cast<std::size_t>(G_MAXINT)) {
@@ -100,10 +100,16 @@ public:
         // platform this program comes from: Enter answers Yes.
         if (message.buttons == buttons::yes_no) gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
         if (message.report) add_report_expander(dialog, *message.report);
+        if (message.offers_save) {
+            // Beside OK, which stays the default: keeping the report is a choice.
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "_Save Report\u2026", save_response);
+            gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+        }
 
         const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
         gtk_widget_destroy(dialog);
-        while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+        settle();
+        if (response == save_response) return answer::save;
         if (message.buttons == buttons::ok) return answer::ok;
         // Closing the window, like Escape, is no consent.
         return response == GTK_RESPONSE_YES ? answer::yes : answer::no;
@@ -130,12 +136,48 @@ public:
         paint_now(progress);
     }
 
+    std::string save_path(const std::string& suggested) override {
+        GtkWidget* chooser = gtk_file_chooser_dialog_new("Save Report", nullptr, GTK_FILE_CHOOSER_ACTION_SAVE,
+                                                         "_Cancel", GTK_RESPONSE_CANCEL, "_Save",
+                                                         GTK_RESPONSE_ACCEPT, nullptr);
+        GtkFileChooser* files = GTK_FILE_CHOOSER(chooser);
+        gtk_file_chooser_set_do_overwrite_confirmation(files, TRUE);
+        gchar* folder = g_path_get_dirname(suggested.c_str());
+        gchar* name = g_path_get_basename(suggested.c_str());
+        gtk_file_chooser_set_current_folder(files, folder);
+        gtk_file_chooser_set_current_name(files, name);
+        g_free(folder);
+        g_free(name);
+        GtkFileFilter* mail = gtk_file_filter_new();
+        gtk_file_filter_set_name(mail, "E-mail messages (*.eml)");
+        gtk_file_filter_add_pattern(mail, "*.eml");
+        gtk_file_chooser_add_filter(files, mail);
+        gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+        gtk_window_set_keep_above(GTK_WINDOW(chooser), TRUE);
+
+        std::string path;
+        if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+            gchar* chosen = gtk_file_chooser_get_filename(files);
+            if (chosen) path = chosen;
+            g_free(chosen);
+        }
+        gtk_widget_destroy(chooser);
+        settle();
+        return path;
+    }
+
 private:
+    static constexpr gint save_response = 1;
+
+    static void settle() {
+        while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    }
+
     void close_progress() {
         if (!progress) return;
         gtk_widget_destroy(progress);
         progress = nullptr;
-        while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+        settle();
     }
 
     GtkWidget* progress = nullptr;

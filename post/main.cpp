@@ -26,16 +26,28 @@ std::size_t page_lines() {
     return size.ws_row > 2 ? size.ws_row - 1 : 23;
 }
 
+// The texts are wrapped to its width, when it tells one.
+std::size_t columns() {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const post::settings config{POST_MAIL_HOST, POST_SUPPORT_MAILBOX, POST_SMTP_PORT, post::tls_policy::POST_SMTP_TLS,
-                                POST_TLS_CA_FILE};
     try {
+        const post::settings config{POST_MAIL_HOST,   POST_SUPPORT_MAILBOX, POST_SMTP_PORT,
+                                    post::tls_policy::POST_SMTP_TLS,
+                                    POST_TLS_CA_FILE, POST_REPORT_FROM,     POST_HELO_NAME,
+                                    post::default_report_path(std::getenv("HOME"))};
         const post::ui_setting where{std::getenv("POST_UI"),
                                      is_set("DISPLAY") || is_set("WAYLAND_DISPLAY"),
-                                     ::isatty(STDIN_FILENO) == 1, page_lines(), post::start_gtk_ui};
+                                     ::isatty(STDIN_FILENO) == 1,
+                                     page_lines(),
+                                     columns(),
+                                     post::start_gtk_ui};
         const auto dialogs = post::choose_ui(where, std::cin, std::cout, std::cerr);
         post::log_file log("install.txt");
         return post::run(args, *dialogs, log, config);

@@ -5,6 +5,9 @@
 #include <corvid/exception.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 
 namespace {
 
@@ -30,6 +33,34 @@ TEST(rfc822_date_test, rejects_years_outside_four_digits) {
     // Years beyond what the broken-down time's int holds once 1900 is added.
     for (std::int64_t t : {std::int64_t{67768036191676799}, INT64_MAX, INT64_MIN})
         EXPECT_THROW(corvid::rfc822_date(t), corvid::exception) << t;
+}
+
+// The local form follows TZ, with the numeric offset of that instant.
+TEST(rfc822_date_test, local_date_carries_the_zone_offset) {
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    struct row {
+        const char* tz;
+        std::int64_t time;
+        const char* expected;
+    };
+    const row rows[] = {
+        {"UTC0", 1000000000, "Sun, 09 Sep 2001 01:46:40 +0000"},
+        {"EST5", 1000000000, "Sat, 08 Sep 2001 20:46:40 -0500"},
+        {"IST-5:30", 0, "Thu, 01 Jan 1970 05:30:00 +0530"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 1000000000, "Sun, 09 Sep 2001 03:46:40 +0200"},
+    };
+    for (const row& r : rows) {
+        ::setenv("TZ", r.tz, 1);
+        ::tzset();
+        EXPECT_EQ(corvid::rfc822_local_date(r.time), r.expected) << r.tz;
+    }
+    if (saved)
+        ::setenv("TZ", previous.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+    EXPECT_THROW(corvid::rfc822_local_date(253402300800), corvid::exception);
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
+
+#include <unicode/utf8.h>
 
 namespace {
 
@@ -65,6 +69,38 @@ TEST(text_test, all_digits) {
     EXPECT_TRUE(corvid::all_digits(u"42"));
     EXPECT_FALSE(corvid::all_digits(u"\u0664"));  // Arabic-Indic four
     EXPECT_FALSE(corvid::all_digits(u"\uFF11"));  // fullwidth one
+}
+
+// Every sequence of up to four bytes from the bytes that matter, and random
+// longer texts, against ICU's own strict reading; ASCII runs of eight and
+// more take the word-at-a-time path.
+TEST(text_test, is_valid_utf8_agrees_with_icu) {
+    const auto icu_valid = [](const std::string& text) {
+        for (int32_t i = 0, length = static_cast<int32_t>(text.size()); i < length;) {
+            UChar32 c;
+            U8_NEXT(text.data(), i, length, c);
+            if (c < 0) return false;
+        }
+        return true;
+    };
+    const std::string bytes = "\x00\x41\x7F\x80\x8F\x90\x9F\xA0\xBF\xC0\xC1\xC2\xDF\xE0\xED\xEF\xF0\xF4\xF5\xFF"s;
+    std::vector<std::string> texts = {"", "plain ASCII text longer than a word", "B\xC3\xBC" "cherei", "\xEF\xBB\xBF"};
+    for (char a : bytes)
+        for (char b : bytes) {
+            texts.push_back({a, b});
+            for (char c : bytes) {
+                texts.push_back({a, b, c});
+                for (char d : {'\x80', '\xBF', 'x'}) texts.push_back({a, b, c, d});
+            }
+        }
+    std::mt19937 random(7);
+    for (int i = 0; i < 2000; ++i) {
+        std::string text(random() % 40, 'a');
+        for (char& c : text)
+            if (random() % 8 == 0) c = bytes[random() % bytes.size()];
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) EXPECT_EQ(corvid::is_valid_utf8(text), icu_valid(text)) << ::testing::PrintToString(text);
 }
 
 TEST(text_test, replace_all) {

@@ -42,9 +42,9 @@ struct side {
 }  // namespace
 
 struct transcoder::state {
-    state(int from_page, int to_page)
-        : from{detail::resolve(from_page), allows_strict_flags(from_page), nullptr},
-          to{detail::resolve(to_page), allows_strict_flags(to_page), nullptr} {}
+    state(int from_page, int to_page, bool substituting)
+        : from{detail::resolve(from_page), !substituting && allows_strict_flags(from_page), nullptr},
+          to{detail::resolve(to_page), !substituting && allows_strict_flags(to_page), nullptr} {}
 
     side from, to;
     std::string held;     // UTF-8 bytes of an unfinished character
@@ -96,7 +96,8 @@ struct transcoder::state {
     }
 };
 
-transcoder::transcoder(int from, int to) : state_(std::make_unique<state>(from, to)) {}
+transcoder::transcoder(int from, int to, bool substituting)
+    : state_(std::make_unique<state>(from, to, substituting)) {}
 
 transcoder::~transcoder() = default;
 

@@ -16,7 +16,11 @@ namespace corvid::unicode {
 // A transcoder converts one text; it is not shared between threads.
 class transcoder {
 public:
-    transcoder(int from, int to);
+    // With substituting, text is read whatever it holds, even in a strict
+    // page: invalid bytes become U+FFFD and characters the target page
+    // lacks become its own substitution character, as in
+    // to_wide_substituting().
+    transcoder(int from, int to, bool substituting = false);
     ~transcoder();
     transcoder(const transcoder&) = delete;
     transcoder& operator=(const transcoder&) = delete;

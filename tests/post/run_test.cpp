@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <corvid/internet/address/ip4.h>
+#include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/message2/entity.h>
 #include <corvid/internet/transport/tcp/raw.h>
@@ -8,7 +9,15 @@
 #include <corvid/unicode/convert.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <optional>
+#include <unistd.h>
+#include <regex>
+#include <utility>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,19 +34,34 @@ struct shown {
     bool operator==(const shown&) const = default;
 };
 
-// Records every box and answers the consent question as told.
+// The consent question's preview as seen while it was asked.
+struct seen_preview {
+    std::string recipient, subject, log_utf8;
+};
+
+// Records every box, answers the consent question as told, and asks to
+// save after a failure when given a path.
 struct scripted_ui : post::ui {
     post::answer consent = post::answer::no;
+    std::vector<std::string> save_to;  // the paths given, one a time the report may be saved
     std::vector<shown> boxes;
-    std::optional<post::report_preview> preview;
+    std::optional<seen_preview> preview;
     std::vector<std::string> sent_to;
+    std::vector<std::string> suggested;
 
     post::answer show(const post::box& box) override {
         boxes.push_back({box.caption, box.text, box.buttons, box.icon});
-        if (box.report) preview = *box.report;
+        if (box.report)
+            preview = seen_preview{box.report->recipient, box.report->subject, std::string(box.report->log_utf8)};
+        if (box.offers_save && saves < save_to.size()) return post::answer::save;
         return box.buttons == post::buttons::yes_no ? consent : post::answer::ok;
     }
     void sending(const std::string& host) override { sent_to.push_back(host); }
+    std::string save_path(const std::string& offered) override {
+        suggested.push_back(offered);
+        return saves < save_to.size() ? save_to[saves++] : "";
+    }
+    std::size_t saves = 0;
 };
 
 struct memory_log : post::log_source {
@@ -82,7 +106,15 @@ protected:
     void SetUp() override { corvid::unicode::pin_ansi_codepage(corvid::unicode::utf8_codepage); }
     void TearDown() override { corvid::unicode::unpin_ansi_codepage(); }
     corvid::internet::environment::startup network;
-    post::settings config{"127.0.0.1", "support@example.com", 25, post::tls_policy::none, ""};
+    post::settings config{"127.0.0.1",
+                          "support@example.com",
+                          25,
+                          post::tls_policy::none,
+                          "",
+                          "\"Installation error report\" <installer@example.com>",
+                          "",
+                          "report.eml",
+                          30};
 };
 
 TEST_F(post_run, flow_without_sending) {
@@ -128,11 +160,13 @@ TEST_F(post_run, flow_without_sending) {
          "Installation Error (Exit Code: 1603)", "\xEF\xBF\xBE" "A"},
         {"first byte zero, odd count", {"1603"}, post::read_status::read, std::string("\0A\0B\0", 5), 0,
          {consent}, "Installation Error (Exit Code: 1603)", "\xE4\x84\x80\xE4\x88\x80"},
-        // A stray Latin-1 byte in a UTF-8 locale is substituted; the report
-        // is still offered and the marker still found.
-        {"invalid ansi byte", {"1603"}, post::read_status::read, "caf\xE9 dialog SetupError 2755.", 0,
+        // A log that is not UTF-8 in a UTF-8 locale is Windows-1252, its
+        // unassigned bytes the C1 controls; the marker is still found.
+        {"windows-1252 log", {"1603"}, post::read_status::read, "B\xFC" "cherei \x80\x81\x9D dialog SetupError 2755.", 0,
          {error_box("2755"), consent}, "Installation Error (Exit Code: 1603)(Error: 2755)",
-         "caf\xEF\xBF\xBD dialog SetupError 2755."},
+         "B\xC3\xBC" "cherei \xE2\x82\xAC\xC2\x81\xC2\x9D dialog SetupError 2755."},
+        {"valid utf-8 log", {"1603"}, post::read_status::read, "B\xC3\xBC" "cherei", 0, {consent},
+         "Installation Error (Exit Code: 1603)", "B\xC3\xBC" "cherei"},
         // Forty two-byte characters ahead of the marker: a search text cut to
         // one byte per code unit would lose the marker.
         {"utf-16 marker behind multibyte text", {"1603"}, post::read_status::read,
@@ -174,27 +208,30 @@ TEST_F(post_run, characters_the_ansi_page_lacks_become_question_marks) {
     log.bytes = utf16le(u"\uFEFF\u4E2D\u6587 dialog SetupError \u4E2D755.");
     EXPECT_EQ(post::run({"1603"}, dialogs, log, config), 0);
     EXPECT_EQ(dialogs.boxes, (std::vector<shown>{error_box("?755"), consent}));
-    EXPECT_TRUE(post::decode_log(log.bytes).search.ends_with("?? dialog SetupError ?755."));
+    // An ANSI log in that page reaches the body as UTF-8.
+    EXPECT_EQ(post::decode_log("caf\xE9 \x80").utf8, "caf\xC3\xA9 \xE2\x82\xAC");
 }
 
-TEST_F(post_run, unreachable_server_is_reported_and_the_run_ends_with_0) {
-    scripted_ui dialogs;
-    dialogs.consent = post::answer::yes;
-    memory_log log;
-    log.bytes = "dialog SetupError 2755.";
-    config.port = closed_port();
-    EXPECT_EQ(post::run({"1603"}, dialogs, log, config), 0);
-    ASSERT_EQ(dialogs.boxes.size(), 3u);
-    EXPECT_EQ(dialogs.boxes[2].caption, "Report not submitted");
-    EXPECT_EQ(dialogs.boxes[2].text, "internet.transport.connection_failed.connection_refused[connect() failed]");
-    EXPECT_EQ(dialogs.sent_to, std::vector<std::string>{"127.0.0.1"});
+// A UTF-16 log longer than one conversion piece, with a surrogate pair
+// across the first piece's end: the pair stays one character.
+TEST_F(post_run, utf16_log_converts_across_pieces) {
+    std::u16string text(std::size_t{1} << 20, u'a');
+    text[text.size() - 1] = u'\xD83D';
+    text += u"\xDE00 dialog SetupError 2755.";
+    const post::decoded_log decoded = post::decode_log(utf16le(text));
+    EXPECT_EQ(decoded.utf8.substr((std::size_t{1} << 20) - 1, 5), "\xF0\x9F\x98\x80 ");
+    EXPECT_EQ(decoded.utf8.size(), (std::size_t{1} << 20) - 1 + 4 + 24);
+    EXPECT_EQ(decoded.error_text, "2755");
 }
 
-// Plays a well-behaved mail server for one connection and keeps what the
-// client said; every wait is bounded by the receive time-out.
+// Plays a mail server for one connection and keeps what the client said.
+// reply gives the answer to each command ("" closes the connection); every
+// wait is bounded by the receive time-out.
 class mail_sink {
 public:
-    mail_sink() {
+    using replies = std::function<std::string(const std::string& command)>;
+
+    explicit mail_sink(replies reply = ordinary) : reply(std::move(reply)) {
         ip4 any("127.0.0.1", 0);
         listener.open(any);
         listener.bind(any);
@@ -211,6 +248,12 @@ public:
         return said;
     }
 
+    static std::string ordinary(const std::string& command) {
+        if (command == "DATA") return "354 go on";
+        if (command == "QUIT") return "221 bye";
+        return command == "." ? "250 taken" : "250 ok";
+    }
+
 private:
     void serve() {
         try {
@@ -223,33 +266,94 @@ private:
                 std::string line;
                 peer.read_line(line);
                 said.push_back(line);
-                if (in_data) {
-                    if (line == ".") {
-                        in_data = false;
-                        peer.write_line("250 taken", true);
-                    }
-                } else if (line == "DATA") {
-                    in_data = true;
-                    peer.write_line("354 go on", true);
-                } else if (line == "QUIT") {
-                    peer.write_line("221 bye", true);
-                    return;
-                } else {
-                    peer.write_line("250 ok", true);
-                }
+                if (in_data && line != ".") continue;
+                in_data = false;
+                const std::string answer = reply(line);
+                if (answer.empty()) return;
+                peer.write_line(answer, true);
+                in_data = line == "DATA" && answer.starts_with("354");
+                if (line == "QUIT") return;
             }
         } catch (const std::exception&) {
             said.push_back("(server stopped early)");
         }
     }
 
+    replies reply;
     raw listener;
     ip4 address;
     std::vector<std::string> said;
     std::thread worker;
 };
 
-TEST_F(post_run, consent_sends_the_report_to_the_mail_server) {
+const std::string marked_log = "dialog SetupError 2755.";
+const std::string still_there = " The installer's log, install.txt, is still in its folder.\n\n";
+
+// Each kind of failure gets its plain sentence above the library's text, and
+// the run still ends with 0. Once the server took the message, a QUIT that
+// fails afterwards does not make the report undelivered.
+TEST_F(post_run, each_outcome_is_told_in_plain_words) {
+    struct row {
+        const char* name;
+        std::string host;
+        mail_sink::replies replies;  // nullptr: nothing listens
+        std::string text;
+        std::string caption = "Report not submitted";
+    };
+    const auto refusing = [](const std::string& command) {
+        return command.starts_with("RCPT") ? "550 5.1.1 no such mailbox" : mail_sink::ordinary(command);
+    };
+    // Silent from MAIL on: the time-out strikes inside the transaction.
+    const auto silent = [](const std::string& command) {
+        if (!command.starts_with("MAIL")) return mail_sink::ordinary(command);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        return std::string();
+    };
+    const auto quit_gets = [](std::string reply) {
+        return [reply](const std::string& command) { return command == "QUIT" ? reply : mail_sink::ordinary(command); };
+    };
+    const std::string submitted = "Thank you. The error report has been submitted.";
+    const row rows[] = {
+        {"closed after QUIT", "127.0.0.1", quit_gets(""), submitted, "Report submitted"},
+        {"QUIT refused", "127.0.0.1", quit_gets("500 what?"), submitted, "Report submitted"},
+        {"nothing listens", "127.0.0.1", nullptr,
+         "The support mail server 127.0.0.1 could not be reached, or it refused the connection." + still_there +
+             "internet.transport.connection_failed.connection_refused[connect() failed]"},
+        {"unknown host", "nohost.invalid", nullptr,
+         "The support mail server nohost.invalid could not be found. Check that this computer is connected to the "
+         "Internet." + still_there + "internet.address.host_not_found[GetAddrInfoA() failed]"},
+        {"recipient refused", "127.0.0.1", refusing,
+         "The support mail server 127.0.0.1 refused the report: 550 5.1.1 no such mailbox." + still_there +
+             "smtp.permanent_failure[550 5.1.1 no such mailbox]"},
+        {"no answer in time", "127.0.0.1", silent,
+         "The support mail server 127.0.0.1 did not answer in time." + still_there +
+             "smtp.temporary_failure[recv() failed]"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::optional<mail_sink> sink;
+        config.mail_host = r.host;
+        config.timeout_seconds = 1;
+        config.port = r.replies ? (sink.emplace(r.replies), sink->port()) : closed_port();
+        scripted_ui dialogs;
+        dialogs.consent = post::answer::yes;
+        memory_log log;
+        log.bytes = marked_log;
+        EXPECT_EQ(post::run({"1603"}, dialogs, log, config), 0);
+        ASSERT_EQ(dialogs.boxes.size(), 3u);
+        EXPECT_EQ(dialogs.boxes[2].caption, r.caption);
+        EXPECT_EQ(dialogs.boxes[2].text, r.text);
+    }
+}
+
+// Lines from DATA to the end of the text, as the server received them.
+std::vector<std::string> message_lines(const std::vector<std::string>& said) {
+    const auto data = std::find(said.begin(), said.end(), "DATA");
+    const auto end = std::find(data, said.end(), ".");
+    return data == said.end() ? std::vector<std::string>{} : std::vector<std::string>(data + 1, end);
+}
+
+TEST_F(post_run, consent_sends_a_well_formed_report) {
     mail_sink sink;
     config.port = sink.port();
     scripted_ui dialogs;
@@ -264,24 +368,64 @@ TEST_F(post_run, consent_sends_the_report_to_the_mail_server) {
 
     const std::vector<std::string> said = sink.finish();
     ASSERT_GE(said.size(), 6u);
-    EXPECT_TRUE(said[0].starts_with("EHLO installer")) << said[0];
+    // A name a server can check: the host's own, or this end's address.
+    const std::string fqdn = corvid::internet::environment::fully_qualified_name();
+    EXPECT_EQ(said[0], "EHLO " + (fqdn.empty() ? "[127.0.0.1]" : fqdn));
     EXPECT_EQ(said[1], "MAIL FROM: <>");
     EXPECT_EQ(said[2], "RCPT TO: <support@example.com>");
-    EXPECT_EQ(said[3], "DATA");
-    const auto end = std::find(said.begin(), said.end(), ".");
-    ASSERT_NE(end, said.end());
-    const std::vector<std::string> lines(said.begin() + 4, end);
+    const std::vector<std::string> lines = message_lines(said);
     std::vector<std::string> names;
     for (const std::string& line : lines) {
         if (line.empty()) break;
         names.push_back(line.substr(0, line.find(':')));
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"Content-Type", "Content-Transfer-Encoding", "To", "Subject"}));
-    EXPECT_EQ(lines[3], "Subject: Installation Error (Exit Code: 1603)(Error: 2755)");
+    EXPECT_EQ(names, (std::vector<std::string>{"Content-Type", "Content-Transfer-Encoding", "To", "Subject",
+                                                "MIME-Version", "Date", "Message-ID", "From"}));
     const corvid::internet::message2::entity received(lines);
+    std::string value;
+    EXPECT_TRUE(received.find_header("Subject", value));
+    EXPECT_EQ(value, "Installation Error (Exit Code: 1603)(Error: 2755)");
+    EXPECT_TRUE(received.find_header("From", value));
+    EXPECT_EQ(value, "\"Installation error report\" <installer@example.com>");
+    EXPECT_TRUE(received.find_header("Message-ID", value));
+    EXPECT_TRUE(std::regex_match(value, std::regex("<[0-9a-f]+\\.[0-9a-f]{16}@[-.A-Za-z0-9]+>"))) << value;
+    EXPECT_TRUE(received.find_header("Date", value));
+    EXPECT_TRUE(std::regex_match(value, std::regex("[A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d [-+]\\d{4}")))
+        << value;
     EXPECT_EQ(received.body.charset, "utf-8");
     EXPECT_EQ(received.body.data, corvid::unicode::to_narrow(text, corvid::unicode::utf8_codepage));
     EXPECT_EQ(said.back(), "QUIT");
+}
+
+// After a failure the person may keep the report: what is saved is the
+// message that would have been sent, and a failed save is told and offered
+// again.
+TEST_F(post_run, a_report_that_was_not_sent_can_be_saved) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("post_save_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    config.port = closed_port();
+    config.report_path = (folder / "suggested.eml").string();
+    const std::string unwritable = (folder / "missing" / "report.eml").string();
+    scripted_ui dialogs;
+    dialogs.consent = post::answer::yes;
+    dialogs.save_to = {unwritable, (folder / "report.eml").string()};
+    memory_log log;
+    log.bytes = marked_log;
+    EXPECT_EQ(post::run({"1603"}, dialogs, log, config), 0);
+    ASSERT_EQ(dialogs.boxes.size(), 5u);
+    EXPECT_EQ(dialogs.boxes[3].caption, "Report not saved");
+    EXPECT_EQ(dialogs.boxes[4].caption, "Report saved");
+    EXPECT_EQ(dialogs.suggested, (std::vector<std::string>{config.report_path, unwritable}));
+
+    std::ifstream saved(folder / "report.eml", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    const corvid::internet::message2::entity message(text);
+    std::string value;
+    EXPECT_TRUE(message.find_header("Message-ID", value));
+    EXPECT_TRUE(message.find_header("To", value));
+    EXPECT_EQ(message.body.data, marked_log);
+    EXPECT_NE(text.find("\r\n\r\n"), std::string::npos) << "lines end with CR LF";
+    std::filesystem::remove_all(folder);
 }
 
 TEST(post_read_decimal, follows_the_atoi_rule_and_saturates) {

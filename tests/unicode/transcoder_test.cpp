@@ -51,6 +51,7 @@ TEST(transcoder_test, pieces_give_the_whole_text_result) {
         {65001, 1252, "a\xE2\x82"},                                   // cut short at the end
         {65001, 65001, "a\xC3\xA9\xF0\x9F\x98\x80\xE0\x80\xC0\xFF"},  // invalid sequences substituted
         {932, 65001, "a\x93"},
+        {932, 65001, "a\x81\x20" "b\xA0"},  // invalid in the middle
         {52936, 65001, "a~{<"},
         {no_codepage, 65001, "\x00\x80\xFF"},
         {65001, no_codepage, "\xC3\xA9\xE2\x82\xAC"},
@@ -65,9 +66,13 @@ TEST(transcoder_test, pieces_give_the_whole_text_result) {
             cuts.emplace_back();
             for (std::size_t at = piece; at < r.text.size(); at += piece) cuts.back().push_back(at);
         }
+        // Substituting, every text reads; towards UTF-8 nothing is unmappable.
+        const bool substitutes = r.to == 65001;
+        const outcome read_anyway = run([&](std::string& out) { out = to_narrow(to_wide_substituting(r.text, r.from), 65001); });
         for (const auto& at : cuts) {
-            const outcome pieces = run([&](std::string& out) {
-                transcoder converter(r.from, r.to);
+            const auto pieces_of = [&](bool substituting) {
+                return run([&](std::string& out) {
+                transcoder converter(r.from, r.to, substituting);
                 std::size_t from = 0;
                 for (std::size_t to : at) {
                     converter.step(std::string_view(r.text).substr(from, to - from), out);
@@ -75,7 +80,12 @@ TEST(transcoder_test, pieces_give_the_whole_text_result) {
                 }
                 converter.step(std::string_view(r.text).substr(from), out);
                 converter.finish(out);
-            });
+                });
+            };
+            if (substitutes) {
+                ASSERT_EQ(pieces_of(true), read_anyway) << "substituting, cut at " << (at.empty() ? 0 : at[0]);
+            }
+            const outcome pieces = pieces_of(false);
             if (whole.error.empty())
                 ASSERT_EQ(pieces, whole) << "cut at " << (at.empty() ? 0 : at[0]);
             else  // the pieces before the failing one may have been converted

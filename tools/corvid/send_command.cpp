@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <memory>
 #include <optional>
@@ -76,6 +77,17 @@ std::string first_line(const std::string& text) { return text.substr(0, text.fin
 
 // What went wrong in the session, from the step the dialogue had reached.
 std::string describe(const dialogue_stream& stream, const corvid::exception& e) {
+    // A reply to QUIT comes wrapped as unreliable_delivery: the server's own
+    // verdict is what to tell.
+    if (const auto* nested = dynamic_cast<const std::nested_exception*>(&e);
+        nested && nested->nested_ptr() && dynamic_cast<const smtp::unreliable_delivery*>(&e)) {
+        try {
+            nested->rethrow_nested();
+        } catch (const smtp::generic& reply) {
+            return describe(stream, reply);
+        } catch (...) {
+        }
+    }
     const std::string& verb = stream.last_command();
     // The server's own verdict carries its reply line; anything else (a lost
     // connection, a time-out, a malformed reply) failed on the way.

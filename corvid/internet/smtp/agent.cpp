@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 
 namespace corvid::internet::smtp {
 
@@ -119,13 +120,19 @@ void agent::transact(transport::tcp::base& stream, const std::string& recipient,
         send_text(stream, lines);
         command(stream, ".", texts);
     } catch (const transport::generic& e) {
-        throw temporary_failure(e.message());
+        // The transport's failure stays reachable (std::rethrow_if_nested)
+        // for callers that tell a time-out from a refused connection.
+        std::throw_with_nested(temporary_failure(e.message()));
     }
     try {
         command(stream, "QUIT", texts);
     } catch (const transport::generic& e) {
         // The server has taken the message; it may well be delivered.
-        throw unreliable_delivery(e.message());
+        std::throw_with_nested(unreliable_delivery(e.message()));
+    } catch (const generic& e) {
+        // Whatever the server says to QUIT, it has taken the message: an
+        // error here must not make the caller send it twice.
+        std::throw_with_nested(unreliable_delivery(e.message()));
     }
 }
 

@@ -64,9 +64,10 @@ public:
                       const reply_texts& texts) const;
 
     // MAIL, RCPT, DATA, the text, "." and QUIT. A transport failure up to the
-    // reply to "." throws temporary_failure, during QUIT unreliable_delivery
-    // (the server may have taken the message), each with the transport's
-    // message.
+    // reply to "." throws temporary_failure with the transport's message; any
+    // failure of QUIT, an error reply included, throws unreliable_delivery
+    // (the server has taken the message). Both carry the failure they stand
+    // for as a nested exception.
     void transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
                   const std::vector<std::string>& lines) const;
 

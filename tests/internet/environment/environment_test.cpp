@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <netdb.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +55,34 @@ TEST(environment, host_name_failure_picks_the_class) {
     corvid::test::fail_with(sys::calls().gethostname, EFAULT);
     EXPECT_EQ(what_of<env::generic>(env::host_name),
               "internet.environment[gethostname() returned status 0x0000271e]");
+}
+
+const char* faked_host = "";
+
+// The canonical name when the resolver knows the host, else the name itself,
+// and only a name that another host could look up.
+TEST(environment, fully_qualified_name_takes_only_a_public_domain) {
+    env::startup scope;
+    corvid::test::sys_guard guard;
+    sys::calls().gethostname = [](char* buffer, std::size_t size) {
+        std::snprintf(buffer, size, "%s", faked_host);
+        return 0;
+    };
+    sys::calls().getaddrinfo = [](const char*, const char*, const addrinfo*, addrinfo** list) {
+        *list = nullptr;
+        return EAI_NONAME;
+    };
+    for (const char* name : {"mail.example.com", "Host-1.corp.example.", "a.b"}) {
+        faked_host = name;
+        EXPECT_EQ(env::fully_qualified_name(), name);
+    }
+    for (const char* name : {"vm", "localhost", "localhost.localdomain", "box.localdomain", "10.0.0.7", "-a.example",
+                             "a..example", "a_b.example", "x.localhost", ""}) {
+        faked_host = name;
+        EXPECT_EQ(env::fully_qualified_name(), "") << name;
+    }
+    EXPECT_FALSE(env::is_fully_qualified(std::string(64, 'a') + ".example"));
+    EXPECT_TRUE(env::is_fully_qualified(std::string(63, 'a') + ".example"));
 }
 
 unsigned state_flags = 0;

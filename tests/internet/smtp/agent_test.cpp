@@ -230,6 +230,10 @@ TEST_F(smtp_agent, send_dialogues) {
         for (auto [reply, thrown] : replies)
             dialogues.push_back({std::string(reply) + " to " + at, "", cut_after(at, {std::string("S: ") + reply}),
                                  thrown});
+    // After the message was taken, any reply to QUIT still means delivered.
+    for (auto [reply, thrown] : replies)
+        dialogues.push_back({std::string(reply) + " to QUIT", "", cut_after("QUIT", {std::string("S: ") + reply}),
+                             "smtp.unreliable_delivery" + std::string(thrown).substr(std::string(thrown).find('['))});
 
     for (const dialogue& d : dialogues) {
         SCOPED_TRACE(d.name);
@@ -246,14 +250,21 @@ TEST_F(smtp_agent, close_after_the_message_was_taken_is_unreliable_delivery) {
     // or a reset, on its send or its receive, but always after the message
     // was accepted.
     script steps = cut_after(".", {"S: 250 queued", "close"});
-    std::string name;
+    std::string name, cause;
     script_server server(steps);
     try {
         installer.send(server.endpoint(), "support@example.org", "", message, 5);
     } catch (const smtp::generic& e) {
         name = e.name();
+        // The transport's own failure rides along for callers that ask.
+        try {
+            std::rethrow_if_nested(e);
+        } catch (const corvid::internet::transport::generic& t) {
+            cause = t.name();
+        }
     }
     EXPECT_EQ(name, "smtp.unreliable_delivery");
+    EXPECT_TRUE(cause.starts_with("internet.transport.connection_failed")) << cause;
     EXPECT_EQ(server.transcript(), client_lines(steps));
 }
 
