@@ -153,7 +153,12 @@ public:
         gtk_file_filter_add_pattern(mail, "*.eml");
         gtk_file_chooser_add_filter(files, mail);
         gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+        gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER);
         gtk_window_set_keep_above(GTK_WINDOW(chooser), TRUE);
+        // The chooser sizes itself from remembered settings once shown;
+        // small enough for any screen, its buttons stay in sight.
+        gtk_widget_show_all(chooser);
+        gtk_window_resize(GTK_WINDOW(chooser), 720, 480);
 
         std::string path;
         if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {

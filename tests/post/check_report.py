@@ -14,10 +14,15 @@ import sys
 
 def expected_text(log):
     # The same rule post uses: UTF-16 little-endian when either of the first
-    # two bytes says so (a byte-order mark stays), else the system's text.
+    # two bytes says so (a byte-order mark stays), else the system's text
+    # (UTF-8 here), or Windows-1252 when it is not valid UTF-8, with the
+    # five bytes that page leaves unassigned as the C1 controls.
     if log[0] in (0xFF, 0xFE, 0x00) or log[1] == 0x00:
         return log[: len(log) // 2 * 2].decode("utf-16-le")
-    return log.decode("utf-8")
+    try:
+        return log.decode("utf-8")
+    except UnicodeDecodeError:
+        return "".join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode("cp1252") for b in log)
 
 
 def main():

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # post as an installer runs it, against real mail servers on 127.0.0.1:25:
 # Python's aiosmtpd and corvid smtp serve receive the report, Python's email
-# package checks it, for an ANSI log and a UTF-16 log with a byte-order
-# mark; nothing listening gives "Report not submitted"; the terminal
-# dialogue runs on a real pseudo-terminal and the GTK dialogs on Xvfb.
+# package checks it, for an ANSI log, a Windows-1252 log and a UTF-16 log
+# with a byte-order mark; nothing listening gives "Report not submitted"
+# with a plain sentence, and the report is saved where the person says; the
+# terminal dialogue runs on a real pseudo-terminal and the GTK dialogs on
+# Xvfb.
 #
 # Port 25 is made free by running in a network namespace of the test's own
 # with only the loopback; where namespaces are refused the test is skipped.
@@ -40,6 +42,10 @@ printf '%s\r\n' '=== Verbose logging started: 09.12.2026 19:00:00 ===' \
   '=== Logging stopped ===' > "$scratch/ansi/install.txt"
 { printf '\xff\xfe'; printf '%s\r\n' 'Installation de « Produit » — 製品のインストール' \
     'dialog SetupError 0x1603 1721. Fin.' | iconv -f UTF-8 -t UTF-16LE; } > "$scratch/utf16/install.txt"
+# An installer that wrote its log in Windows-1252, read in a UTF-8 locale.
+mkdir -p "$scratch/cp1252"
+printf '%s\r\n' 'Bücherei: Dateien werden kopiert' 'dialog SetupError: error 2755.' |
+  iconv -f UTF-8 -t WINDOWS-1252 > "$scratch/cp1252/install.txt"
 ansi_subject='Installation Error (Exit Code: 1603)(Error: 2755)'
 utf16_subject='Installation Error (Exit Code: 1603)(Error: 1721)'
 
@@ -60,7 +66,7 @@ expect_report() {
 # expect_said DIR TEXT: post's output in DIR holds TEXT.
 expect_said() {
   checks=$((checks + 1))
-  grep -qF -- "$2" "$1/out" || fail "post in $1 did not say '$2': $(cat "$1/out" "$1/err")"
+  [[ "$(cat "$1/out")" == *"$2"* ]] || fail "post in $1 did not say '$2': $(cat "$1/out" "$1/err")"
 }
 
 # start_aiosmtpd: aiosmtpd on 127.0.0.1:25, storing into $received.
@@ -87,6 +93,12 @@ checks=$((checks + 1))
   fail "envelope: $(cat "$received/1.envelope")"
 run_post "$scratch/utf16" $'yes\n' || fail "post exited $? for the UTF-16 log"
 expect_report "$received/2.eml" "$scratch/utf16" "$utf16_subject"
+run_post "$scratch/cp1252" $'y\n' || fail "post exited $? for the Windows-1252 log"
+expect_report "$received/3.eml" "$scratch/cp1252" "$ansi_subject"
+checks=$((checks + 1))
+"$python" -c 'import email, sys; m = email.message_from_binary_file(open(sys.argv[1], "rb"))
+sys.exit("Bücherei" not in m.get_payload(decode=True).decode("utf-8"))' "$received/3.eml" ||
+  fail "the Windows-1252 log did not arrive as Bücherei"
 
 # --- The terminal dialogue on a pseudo-terminal: the question as written,
 # "d" shows the report and asks again, "n" sends nothing, "y" sends.
@@ -102,10 +114,10 @@ checks=$((checks + 1))
   fail "after d the question should come again: $(cat "$scratch/ansi/out")"
 pty_post n || fail "pty post exited $?"
 checks=$((checks + 1))
-[ ! -e "$received/3.eml" ] && ! grep -q 'Sending' "$scratch/ansi/out" || fail "n sent a report"
+[ ! -e "$received/4.eml" ] && ! grep -q 'Sending' "$scratch/ansi/out" || fail "n sent a report"
 pty_post y || fail "pty post exited $?"
 expect_said "$scratch/ansi" '[Report submitted]'
-expect_report "$received/3.eml" "$scratch/ansi" "$ansi_subject"
+expect_report "$received/4.eml" "$scratch/ansi" "$ansi_subject"
 
 # --- The GTK dialogs on a virtual screen: each box found by its title and
 # answered with a key press; the consent dialog is kept as a screenshot.
@@ -121,16 +133,20 @@ shots=${CORVID_BINARY_DIR:-$scratch}
 # GTK and D-Bus keep allocations until exit that a leak check would report;
 # under the sanitizers only errors count for the programs that use GTK.
 gtk_asan=${ASAN_OPTIONS:-}:detect_leaks=0
-(cd "$scratch/utf16" && NO_AT_BRIDGE=1 ASAN_OPTIONS=$gtk_asan \
-  timeout 120 "$POST" 1603 > "$scratch/utf16/out" 2> "$scratch/utf16/err") &
-gui=$!
+# gtk_post DIR: post 1603 in DIR with the GTK dialogs, in the background.
+gtk_post() {
+  gui_dir=$1
+  (cd "$1" && NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory ASAN_OPTIONS=$gtk_asan timeout 120 "$POST" 1603 > "$1/out" 2> "$1/err") &
+  gui=$!
+}
+gtk_post "$scratch/utf16"
 
 # answer TITLE KEY [SHOT]: waits for the window TITLE, saves SHOT, presses KEY.
 answer() {
   checks=$((checks + 1))
   local window
   window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
-  [ -n "$window" ] || { fail "no window '$1' appeared: $(cat "$scratch/utf16/err")"; return 1; }
+  [ -n "$window" ] || { fail "no window '$1' appeared: $(cat "$gui_dir/err")"; return 1; }
   sleep 0.5  # let it paint before the screenshot and the key
   [ -z "${3:-}" ] || ASAN_OPTIONS=$gtk_asan "$X_SCREENSHOT" "$3" || fail "screenshot of '$1'"
   xdotool windowfocus --sync "$window" && xdotool key --clearmodifiers "$2" || fail "key $2 to '$1'"
@@ -145,9 +161,10 @@ wait "$gui"
 status=$?
 checks=$((checks + 1))
 [ "$status" -eq 0 ] || fail "GTK post exited $status: $(cat "$scratch/utf16/err")"
-expect_report "$received/4.eml" "$scratch/utf16" "$utf16_subject"
+expect_report "$received/5.eml" "$scratch/utf16" "$utf16_subject"
 kill "$aiosmtpd" 2> /dev/null
 wait "$aiosmtpd" 2> /dev/null
+display=$DISPLAY
 unset DISPLAY
 
 # --- corvid smtp serve receives both logs into its Maildir.
@@ -167,7 +184,7 @@ for log in ansi utf16; do
 done
 # A post built to require TLS will not send to this server in clear text.
 run_post "$scratch/ansi" $'y\n' "$POST_TLS" || fail "TLS post exited $? with a plain server"
-expect_said "$scratch/ansi" $'[Report not submitted]\ncorvid[The mail server 127.0.0.1 does not offer encryption (STARTTLS).]'
+expect_said "$scratch/ansi" 'internet.transport.connection_failed.tls_failed[The mail server 127.0.0.1 does not offer encryption (STARTTLS).]'
 kill "$server"
 wait "$server" 2> /dev/null
 
@@ -190,12 +207,27 @@ head -n 1 "$sent" 2> /dev/null | grep -q ' with ESMTPS; ' || fail "not received 
 kill "$server"
 wait "$server" 2> /dev/null
 
-# --- Nothing listens: the transport's failure is shown, and the exit is 0.
-run_post "$scratch/ansi" $'y\n' || fail "post exited $? with no server"
-expect_said "$scratch/ansi" '[Report not submitted]'
-checks=$((checks + 1))
-reason=$(grep -A1 -F '[Report not submitted]' "$scratch/ansi/out" | tail -n 1)
-[ -n "$reason" ] && [ "$reason" != '[Report not submitted]' ] || fail "no reason given: $(cat "$scratch/ansi/out")"
-echo "unreachable server: $reason"
+# --- Nothing listens: a plain sentence over the transport's failure, the
+# exit is 0, and the report can be kept as a file that reads back as the
+# message that would have been sent.
+mkdir -p "$scratch/saved"
+pty_post y "$scratch/saved/report.eml" || fail "post exited $? with no server"
+expect_said "$scratch/ansi" $'[Report not submitted]\nThe support mail server 127.0.0.1 could not be reached, or it refused the connection. The installer\'s log, install.txt, is still in its folder.\n\ninternet.transport.connection_failed.connection_refused[connect() failed]'
+expect_said "$scratch/ansi" "[Report saved]"
+expect_report "$scratch/saved/report.eml" "$scratch/ansi" "$ansi_subject"
+
+# The same with the GTK dialogs: "Save Report..." opens a file chooser in
+# the home folder (it has no Documents folder) with the suggested name,
+# which Enter takes.
+export DISPLAY=$display
+mkdir -p "$scratch/home"
+HOME=$scratch/home gtk_post "$scratch/cp1252"
+answer 'error no' Return &&
+  answer 'Installation failed' alt+y &&
+  answer 'Report not submitted' alt+s "$shots/post_failure_dialog.png" &&
+  answer 'Save Report' Return "$shots/post_save_dialog.png" &&
+  answer 'Report saved' Return
+wait "$gui" || fail "GTK post exited $? with no server: $(cat "$scratch/cp1252/err")"
+expect_report "$scratch/home/installation-error-report.eml" "$scratch/cp1252" "$ansi_subject"
 
 finish

@@ -4,8 +4,9 @@
 Usage: pty_dialogue.py POST DIR ANSWER...
 
 Starts POST 1603 in DIR with a pseudo-terminal as its standard input and
-output (and no display), and each time the question's answer prompt
-appears, types the next ANSWER and Enter. Prints everything post wrote,
+output (and no display), and each time one of post's questions appears
+(the consent question's answer prompt, the offer to save the report),
+types the next ANSWER and Enter. Prints everything post wrote,
 with the terminal's CR LF turned back into LF, and exits with post's exit
 status; exits 99 when post does not end within 60 seconds.
 """
@@ -15,7 +16,7 @@ import select
 import sys
 import time
 
-PROMPT = b"Answer y (yes), n (no) or d (show the report): "
+PROMPTS = (b"Answer y (yes), n (no) or d (show the report): ", b"Save the report to a file? ")
 
 
 def main():
@@ -38,7 +39,7 @@ def main():
                 break
             seen += chunk
         # Answer once per prompt that has appeared and not been answered.
-        if seen.count(PROMPT) > answered and answers:
+        if sum(seen.count(prompt) for prompt in PROMPTS) > answered and answers:
             os.write(fd, answers.pop(0).encode() + b"\n")
             answered += 1
     else:
