@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # post as an installer runs it, against real mail servers on 127.0.0.1:25:
-# Python's aiosmtpd and corvid smtp serve receive the report, Python's email
-# package checks it, for an ANSI log, a Windows-1252 log and a UTF-16 log
-# with a byte-order mark; nothing listening gives "Report not submitted"
-# with a plain sentence, and the report is saved where the person says; the
-# terminal dialogue runs on a real pseudo-terminal and the GTK dialogs on
-# Xvfb.
+# Python's aiosmtpd, corvid smtp serve and Postfix receive the report,
+# Python's email package checks it, for an ANSI log, a Windows-1252 log and
+# a UTF-16 log with a byte-order mark; nothing listening gives "Report not
+# submitted" with a plain sentence, and the report is saved where the
+# person says; the terminal dialogue runs on a real pseudo-terminal and the
+# GTK dialogs on Xvfb.
 #
 # Port 25 is made free by running in a network namespace of the test's own
 # with only the loopback; where namespaces are refused the test is skipped.
@@ -55,11 +55,12 @@ run_post() {
   (cd "$1" && printf '%s' "$2" | POST_UI=terminal timeout 90 "${3:-$POST}" 1603 > "$1/out" 2> "$1/err")
 }
 
-# expect_report MESSAGE DIR SUBJECT: the stored MESSAGE is DIR's log, sent.
+# expect_report MESSAGE DIR SUBJECT [--internet]: the stored MESSAGE is
+# DIR's log, sent (with the headers of a message on the Internet).
 expect_report() {
   checks=$((checks + 1))
   [ -f "$1" ] || { fail "no message $1 after post in $2: $(cat "$2/out" "$2/err" 2> /dev/null)"; return; }
-  "$python" "$here/check_report.py" "$1" "$2/install.txt" "$3" > "$scratch/check" 2>&1 ||
+  "$python" "$here/check_report.py" ${4:+"$4"} "$1" "$2/install.txt" "$3" > "$scratch/check" 2>&1 ||
     fail "$(cat "$scratch/check")"
 }
 
@@ -207,6 +208,118 @@ head -n 1 "$sent" 2> /dev/null | grep -q ' with ESMTPS; ' || fail "not received 
 kill "$server"
 wait "$server" 2> /dev/null
 
+# --- Debian's Postfix, strict about the greeting and the sender, receives
+# the report into a Maildir. The instance is the test's own: configuration,
+# queue, log and mail under scratch, listening only in this namespace.
+# start_postfix: it listens on 127.0.0.1:25, or the test ends.
+start_postfix() {
+  local dir=$scratch/postfix
+  mkdir -p "$dir/etc" "$dir/queue" "$dir/mail"
+  # Delivery runs as nobody, who must reach the Maildir through scratch.
+  chmod 711 "$scratch"
+  chown nobody:nogroup "$dir/mail"
+  # No header rewriting for any client: a header that post leaves out must
+  # stay missing rather than be added on the way.
+  cat > "$dir/etc/main.cf" << EOF
+compatibility_level = 3.6
+queue_directory = $dir/queue
+data_directory = $dir/data
+maillog_file = $dir/maillog
+maillog_file_prefixes = $dir
+myhostname = mx.test
+mydestination =
+alias_maps =
+alias_database =
+inet_interfaces = 127.0.0.1
+inet_protocols = ipv4
+mynetworks = 127.0.0.0/8
+local_header_rewrite_clients =
+smtpd_helo_required = yes
+smtpd_helo_restrictions = reject_non_fqdn_helo_hostname, reject_invalid_helo_hostname
+smtpd_sender_restrictions = reject_non_fqdn_sender
+virtual_mailbox_domains = localhost
+virtual_mailbox_base = $dir/mail
+virtual_mailbox_maps = texthash:$dir/etc/mailboxes
+virtual_uid_maps = static:$(id -u nobody)
+virtual_gid_maps = static:$(id -g nobody)
+EOF
+  echo 'support@localhost support/' > "$dir/etc/mailboxes"
+  # Only the services this delivery uses, none in a chroot.
+  cat > "$dir/etc/master.cf" << EOF
+127.0.0.1:25 inet n - n - - smtpd
+cleanup unix n - n - 0 cleanup
+qmgr unix n - n 300 1 qmgr
+rewrite unix - - n - - trivial-rewrite
+bounce unix - - n - 0 bounce
+defer unix - - n - 0 bounce
+trace unix - - n - 0 bounce
+flush unix n - n 1000? 0 flush
+error unix - - n - - error
+retry unix - - n - - error
+virtual unix - n n - - virtual
+anvil unix - - n - 1 anvil
+proxymap unix - - n - - proxymap
+postlog unix-dgram n - n - 1 postlogd
+EOF
+  # Postfix reads a file changed within the last second again and again
+  # until it is older: backdated, the start takes a fraction of a second.
+  touch -d '-1 minute' "$dir/etc/main.cf" "$dir/etc/master.cf" "$dir/etc/mailboxes"
+  # check makes the queue's folders. The master runs as this shell's child
+  # and ends by itself after 150 seconds, should the test be killed.
+  if /usr/sbin/postfix -c "$dir/etc" check > "$dir/start.err" 2>&1; then
+    "$(/usr/sbin/postconf -c "$dir/etc" -h daemon_directory)/master" -c "$dir/etc" -s -e 150 \
+      >> "$dir/start.err" 2>&1 &
+    postfix_master=$!
+    background+=("$postfix_master")
+    local state
+    for _ in $(seq 100); do
+      ss -Hltnp 'sport = :25' | grep -qF "pid=$postfix_master," && return 0
+      # A master that gave up is a zombie until waited for.
+      { read -r _ _ state _ < "/proc/$postfix_master/stat"; } 2> /dev/null && [ "$state" != Z ] || break
+      sleep 0.05
+    done
+  fi
+  # The master's own fatal errors go to syslog, which the test has not: the
+  # listener on the port tells the likeliest cause.
+  echo "FAIL: Postfix did not start (on port 25: $(ss -Hltnp 'sport = :25')):" \
+    "$(cat "$dir/start.err" "$dir/maillog" 2> /dev/null)" >&2
+  exit 1
+}
+
+# stop_postfix: the master ends the processes it started; port 25 is free.
+stop_postfix() {
+  kill "$postfix_master" 2> /dev/null
+  for _ in $(seq 100); do ss -Hltn 'sport = :25' | grep -q . || break; sleep 0.05; done
+  ss -Hltn 'sport = :25' | grep -q . && kill -KILL -- "-$postfix_master" 2> /dev/null
+  wait "$postfix_master" 2> /dev/null
+}
+
+# Postfix changes to users of its own, so it needs the machine's root, not
+# the root of a user namespace.
+if [ "$(awk '{ print $2 }' /proc/self/uid_map)" != 0 ]; then
+  echo "Postfix skipped: it needs root"
+elif [ ! -x /usr/sbin/postfix ]; then
+  fail "postfix is missing (scripts/deps --test installs it)"
+else
+  postfix_start=$EPOCHREALTIME
+  failed_before=$failures
+  start_postfix
+  run_post "$scratch/ansi" $'y\n' || fail "post exited $? with Postfix"
+  expect_said "$scratch/ansi" $'[Report submitted]\nThank you. The error report has been submitted.'
+  delivered=$scratch/postfix/mail/support/new/
+  if grep -qF '[Report submitted]' "$scratch/ansi/out"; then
+    for _ in $(seq 100); do
+      sent=$(ls "$delivered"* 2> /dev/null | head -n 1)
+      [ -n "$sent" ] && { delivered=$sent; break; }
+      sleep 0.1
+    done
+  fi
+  expect_report "$delivered" "$scratch/ansi" "$ansi_subject" --internet
+  stop_postfix
+  [ "$failures" -eq "$failed_before" ] || echo "Postfix's log: $(cat "$scratch/postfix/maillog")" >&2
+  echo "Postfix: $(awk -v a="$postfix_start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s"
+fi
+
 # --- Nothing listens: a plain sentence over the transport's failure, the
 # exit is 0, and the report can be kept as a file that reads back as the
 # message that would have been sent.
@@ -214,7 +327,7 @@ mkdir -p "$scratch/saved"
 pty_post y "$scratch/saved/report.eml" || fail "post exited $? with no server"
 expect_said "$scratch/ansi" $'[Report not submitted]\nThe support mail server 127.0.0.1 could not be reached, or it refused the connection. The installer\'s log, install.txt, is still in its folder.\n\ninternet.transport.connection_failed.connection_refused[connect() failed]'
 expect_said "$scratch/ansi" "[Report saved]"
-expect_report "$scratch/saved/report.eml" "$scratch/ansi" "$ansi_subject"
+expect_report "$scratch/saved/report.eml" "$scratch/ansi" "$ansi_subject" --internet
 
 # The same with the GTK dialogs: "Save Report..." opens a file chooser in
 # the home folder (it has no Documents folder) with the suggested name,
@@ -228,6 +341,6 @@ answer 'error no' Return &&
   answer 'Save Report' Return "$shots/post_save_dialog.png" &&
   answer 'Report saved' Return
 wait "$gui" || fail "GTK post exited $? with no server: $(cat "$scratch/cp1252/err")"
-expect_report "$scratch/home/installation-error-report.eml" "$scratch/cp1252" "$ansi_subject"
+expect_report "$scratch/home/installation-error-report.eml" "$scratch/cp1252" "$ansi_subject" --internet
 
 finish
