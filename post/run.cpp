@@ -105,8 +105,8 @@ std::string greeting_name(tcp::base& stream, const settings& config, const std::
     return "[" + local.to_string(corvid::internet::address::numeric_host) + "]";
 }
 
-void deliver(const corvid::internet::address::ip4& endpoint, const std::vector<std::string>& lines,
-             const settings& config, const std::string& domain) {
+void deliver(const corvid::internet::address::ip4& endpoint, std::string_view text, const settings& config,
+             const std::string& domain) {
     const auto plain = smtp::agent::connect(endpoint, config.timeout_seconds);
     const smtp::agent agent(greeting_name(*plain, config, domain));
     smtp::reply_texts texts;
@@ -119,7 +119,7 @@ void deliver(const corvid::internet::address::ip4& endpoint, const std::vector<s
         if (!secured && config.tls == tls_policy::required)
             throw tcp::tls_failed("The mail server " + config.mail_host + " does not offer encryption (STARTTLS).");
     }
-    agent.transact(secured ? *secured : *plain, config.support_mailbox, "", lines);
+    agent.transact_text(secured ? *secured : *plain, config.support_mailbox, "", text);
 }
 
 enum class failure_kind { not_found, unreachable, timed_out, insecure, refused, other };
@@ -205,10 +205,12 @@ void send(const entity& message, ui& dialogs, const settings& config, const std:
     try {
         corvid::internet::environment::startup network;
         {
-            std::vector<std::string> lines = message.write();
+            // The text as one string with CR LF line ends: a large log is
+            // held as its body and its base64 text, not as millions of lines.
+            const std::string text = message.write_text();
             corvid::internet::address::ip4 endpoint(config.mail_host, config.port);
             dialogs.sending(config.mail_host);
-            deliver(endpoint, lines, config, domain);
+            deliver(endpoint, text, config, domain);
         }
     } catch (const smtp::unreliable_delivery&) {
         // The server answered the message itself with success; only QUIT or

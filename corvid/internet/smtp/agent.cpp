@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <functional>
 
 namespace corvid::internet::smtp {
 
@@ -102,9 +103,21 @@ std::unique_ptr<transport::tcp::tls> agent::starttls(transport::tcp::base& strea
 
 void agent::transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
                      const std::vector<std::string>& lines) const {
+    refuse_line_breaks(lines);
+    transaction(stream, recipient, sender, [&] { send_text(stream, lines); });
+}
+
+void agent::transact_text(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
+                          std::string_view text) const {
+    if (const std::size_t line = bare_line_break(text))
+        throw generic(format("CR or LF alone in message line %zu", line));
+    transaction(stream, recipient, sender, [&] { send_text(stream, text); });
+}
+
+void agent::transaction(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
+                        const std::function<void()>& send_message) const {
     refuse_line_break(sender, "sender address");
     refuse_line_break(recipient, "recipient address");
-    refuse_line_breaks(lines);
 
     reply_texts texts;
     try {
@@ -117,7 +130,7 @@ void agent::transact(transport::tcp::base& stream, const std::string& recipient,
             while (read_reply(stream, texts) != 354) {
             }
         }
-        send_text(stream, lines);
+        send_message();
         command(stream, ".", texts);
     } catch (const transport::generic& e) {
         // The transport's failure stays reachable (std::rethrow_if_nested)

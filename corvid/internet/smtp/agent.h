@@ -8,8 +8,10 @@
 #include <corvid/internet/transport/tcp/base.h>
 #include <corvid/internet/transport/tcp/tls.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvid::internet::smtp {
@@ -70,6 +72,11 @@ public:
     // for as a nested exception.
     void transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
                   const std::vector<std::string>& lines) const;
+    // The same for the message as one text whose lines end with CR LF, as
+    // entity::write_text() gives it: sent in large pieces, without a list of
+    // lines. A CR or LF outside a CR LF pair is refused with generic first.
+    void transact_text(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
+                       std::string_view text) const;
 
     // Greets and answers commands until QUIT, a size or loop rejection (the
     // stream is then left open), or a transport failure, which is raised
@@ -91,6 +98,10 @@ public:
 private:
     // EHLO, or HELO when EHLO got a 5xx reply.
     void introduce(transport::tcp::base& stream, reply_texts& texts) const;
+    // MAIL, RCPT, DATA, send_message, "." and QUIT, with the failures as
+    // transact describes them.
+    void transaction(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
+                     const std::function<void()>& send_message) const;
 
     std::string own_name;
 };

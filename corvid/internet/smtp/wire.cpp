@@ -52,6 +52,34 @@ void send_text(transport::tcp::base& stream, const std::vector<std::string>& lin
     }
 }
 
+void send_text(transport::tcp::base& stream, std::string_view text) {
+    constexpr std::size_t piece = 64 * 1024;
+    std::string out;
+    out.reserve(piece + 1024);
+    const auto write_out = [&] {
+        exchange_deadline bound(stream);
+        stream.write(out, true);
+        out.clear();
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find("\r\n", at);
+        end = end == std::string_view::npos ? text.size() : end;
+        if (text[at] == '.') out += '.';
+        out.append(text.substr(at, end - at)).append("\r\n");
+        at = end + 2;
+        if (out.size() >= piece) write_out();
+    }
+    if (!out.empty()) write_out();
+}
+
+std::size_t bare_line_break(std::string_view text) noexcept {
+    std::size_t line = 1;
+    for (std::size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
+         at = text.find_first_of("\r\n", at + 2), ++line)
+        if (text[at] != '\r' || at + 1 == text.size() || text[at + 1] != '\n') return line;
+    return 0;
+}
+
 exchange_deadline::exchange_deadline(transport::tcp::base& stream) noexcept
     : stream(stream), outer(stream.deadline()) {
     int limit = stream.receive_timeout();

@@ -34,8 +34,18 @@ int command(transport::tcp::base& stream, std::string_view line, reply_texts& te
 // flushed, a leading "." doubled. Sends no end marker.
 void send_text(transport::tcp::base& stream, const std::vector<std::string>& lines);
 
+// The same for a whole message text whose lines end with CR LF (the last
+// one may lack it; it is added). The text goes out in large pieces, each
+// bounded by the time-out on its own, so a large message costs few writes.
+// The caller has checked it with bare_line_break().
+void send_text(transport::tcp::base& stream, std::string_view text);
+
 // Whether text holds a CR or LF byte.
 bool has_line_break(std::string_view text) noexcept;
+
+// The 1-based number of the first line of text that holds a CR or LF not
+// part of a CR LF pair, or 0 when there is none.
+std::size_t bare_line_break(std::string_view text) noexcept;
 
 // Bounds one exchange by the stream's receive time-out: while it lives,
 // every receive and send of the stream must end within that time from its

@@ -245,6 +245,35 @@ TEST_F(smtp_agent, send_dialogues) {
     }
 }
 
+// The message as one text goes out exactly as its lines do, also in pieces
+// larger than one write, and a lone CR or LF is refused before MAIL.
+TEST_F(smtp_agent, transact_with_the_text_sends_what_the_lines_send) {
+    std::string whole;
+    for (const std::string& line : message) whole += line + "\r\n";
+    for (const std::string& body : {whole, whole.substr(0, whole.size() - 2)}) {
+        const script steps = join({envelope, data, text, accepted});
+        const session s = over_stream(steps, [&](raw& stream) { installer.transact_text(stream, "support@example.org", "", body); });
+        EXPECT_EQ(s.thrown, "nothing thrown");
+        EXPECT_EQ(s.sent, client_lines(steps));
+    }
+    std::vector<std::string> many(1500, ".a line of text that makes the message larger than one piece");
+    std::string large;
+    script large_steps = join({envelope, data});
+    for (const std::string& line : many) {
+        large += line + "\r\n";
+        large_steps.push_back("C: ." + line);
+    }
+    large_steps = join({large_steps, {"C: ."}, accepted});
+    const session s = over_stream(large_steps, [&](raw& stream) { installer.transact_text(stream, "support@example.org", "", large); });
+    EXPECT_EQ(s.thrown, "nothing thrown");
+    EXPECT_TRUE(s.sent == client_lines(large_steps)) << s.sent.size() << " bytes sent";
+    for (const char* bad : {"a\r\nb\nc\r\n", "a\rb", "a\r\n\r"}) {
+        const session refused = over_stream({}, [&](raw& stream) { installer.transact_text(stream, "support@example.org", "", bad); });
+        EXPECT_EQ(refused.thrown.substr(0, 36), "smtp[CR or LF alone in message line ") << refused.thrown;
+        EXPECT_EQ(refused.sent, "");
+    }
+}
+
 TEST_F(smtp_agent, close_after_the_message_was_taken_is_unreliable_delivery) {
     // The server hangs up before reading QUIT: the client may see the close
     // or a reset, on its send or its receive, but always after the message
