@@ -3,48 +3,14 @@
 #include <corvid/unicode/converter_cache.h>
 #include <corvid/unicode/errors.h>
 #include <corvid/unicode/icu_steps.h>
+#include <corvid/unicode/transcoder.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace corvid::unicode {
 
 namespace {
-
-std::u16string bytes_to_wide(const std::string& text) {
-    std::u16string wide;
-    detail::map_bytes(text, wide);
-    return wide;
-}
-
-// The byte mapping; with a replacement, a unit above 0xFF becomes it
-// instead of failing.
-std::string wide_to_bytes(const std::u16string& text, const char* replacement) {
-    std::string bytes;
-    if (!replacement) {
-        detail::map_units(text, bytes);
-        return bytes;
-    }
-    bytes.reserve(text.size());
-    for (const char16_t unit : text) bytes += unit > 0xFF ? *replacement : static_cast<char>(unit);
-    return bytes;
-}
-
-std::u16string wide_of(const std::string& text, int codepage, bool strict) {
-    if (text.empty()) return {};
-    const int page = detail::resolve(codepage);
-    if (page == no_codepage) return bytes_to_wide(text);
-    std::u16string wide;
-    if (page == utf8_codepage && text.size() <= detail::utf8_fast_limit) {
-        detail::utf8_to_wide(text, wide, strict);
-        return wide;
-    }
-    UConverter& converter = detail::converter_for(page);
-    ucnv_resetToUnicode(&converter);
-    detail::set_callbacks(converter, strict);
-    detail::hz_walker hz;
-    detail::to_unicode(converter, text, wide, strict, true, page == detail::hz_codepage ? &hz : nullptr);
-    return wide;
-}
 
 // Puts a converter's own substitution bytes back when the conversion that
 // replaced them ends, however it ends: the converter is shared.
@@ -70,32 +36,78 @@ private:
     int8_t length = sizeof saved;
 };
 
-std::string narrow_of(const std::u16string& text, int codepage, bool strict, const char* replacement) {
+}  // namespace
+
+namespace detail {
+
+std::u16string wide_of(const std::string& text, int codepage, bool strict, std::size_t piece) {
     if (text.empty()) return {};
-    const int page = detail::resolve(codepage);
-    if (page == no_codepage) return wide_to_bytes(text, replacement);
+    const int page = resolve(codepage);
+    std::u16string wide;
+    if (page == no_codepage) {
+        map_bytes(text, wide);
+    } else if (page == utf8_codepage) {
+        utf8_to_wide(text, wide, strict, piece);
+    } else {
+        UConverter& converter = converter_for(page);
+        ucnv_resetToUnicode(&converter);
+        set_callbacks(converter, strict);
+        hz_walker hz;
+        to_unicode(converter, text, wide, strict, true, page == hz_codepage ? &hz : nullptr, piece);
+    }
+    return wide;
+}
+
+std::string narrow_of(const std::u16string& text, int codepage, bool strict, const char* replacement,
+                      std::size_t piece) {
+    if (text.empty()) return {};
+    const int page = resolve(codepage);
     std::string narrow;
-    // The fast route substitutes U+FFFD only; a replacement of the caller's
-    // goes through the converter.
-    if (page == utf8_codepage && !replacement && text.size() <= detail::utf8_fast_limit) {
-        detail::wide_to_utf8(text, narrow, strict);
+    if (page == no_codepage) {
+        map_units(text, narrow, replacement);
         return narrow;
     }
-    UConverter& converter = detail::converter_for(page);
+    // The fast route substitutes U+FFFD only; a replacement of the caller's
+    // goes through the converter.
+    if (page == utf8_codepage && !replacement) {
+        wide_to_utf8(text, narrow, strict, piece);
+        return narrow;
+    }
+    UConverter& converter = converter_for(page);
     ucnv_resetFromUnicode(&converter);
-    detail::set_callbacks(converter, strict);
+    set_callbacks(converter, strict);
     std::optional<substitution_guard> substituting;
     if (replacement) substituting.emplace(converter, *replacement);
-    detail::from_unicode(converter, text, narrow, true);
-    if (page == detail::hz_codepage) {
-        detail::hz_walker hz;
+    from_unicode(converter, text, narrow, true, piece);
+    if (page == hz_codepage) {
+        hz_walker hz;
         hz.see(narrow);
         hz.close(narrow);
     }
     return narrow;
 }
 
-}  // namespace
+// A piece at a time through the wide text, so that the whole text never
+// stands in UTF-16 beside its two narrow forms.
+std::string transcode(const std::string& text, int from, int to, std::size_t piece) {
+    std::string narrow;
+    transcoder converter(from, to);
+    piece = std::max<std::size_t>(piece, 1);
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+        const std::string_view part = std::string_view(text).substr(at, piece);
+        converter.step(part, narrow);
+        // The first piece shows how the size changes; the output takes room
+        // for all the text at that rate, and a little more, once.
+        if (at == 0 && part.size() < text.size()) {
+            const double rate = static_cast<double>(narrow.size()) / static_cast<double>(part.size());
+            reserve(narrow, static_cast<std::size_t>(rate * static_cast<double>(text.size())) + text.size() / 64 + 64);
+        }
+    }
+    converter.finish(narrow);
+    return narrow;
+}
+
+}  // namespace detail
 
 bool allows_strict_flags(int codepage) noexcept {
     switch (codepage) {
@@ -116,20 +128,22 @@ bool allows_strict_flags(int codepage) noexcept {
 }
 
 std::u16string to_wide(const std::string& text, int codepage) {
-    return wide_of(text, codepage, allows_strict_flags(codepage));
+    return detail::wide_of(text, codepage, allows_strict_flags(codepage));
 }
 
 std::string to_narrow(const std::u16string& text, int codepage) {
-    return narrow_of(text, codepage, allows_strict_flags(codepage), nullptr);
+    return detail::narrow_of(text, codepage, allows_strict_flags(codepage), nullptr);
 }
 
-std::u16string to_wide_substituting(const std::string& text, int codepage) { return wide_of(text, codepage, false); }
+std::u16string to_wide_substituting(const std::string& text, int codepage) {
+    return detail::wide_of(text, codepage, false);
+}
 
 std::string to_narrow_substituting(const std::u16string& text, int codepage, char replacement) {
-    return narrow_of(text, codepage, false, &replacement);
+    return detail::narrow_of(text, codepage, false, &replacement);
 }
 
-std::string transcode(const std::string& text, int from, int to) { return to_narrow(to_wide(text, from), to); }
+std::string transcode(const std::string& text, int from, int to) { return detail::transcode(text, from, to); }
 
 bool is_representable(const std::u16string& text, int codepage) {
     try {

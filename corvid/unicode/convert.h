@@ -22,11 +22,12 @@ constexpr int utf8_codepage = 65001;
 // silently (U+FFFD towards wide text, the page's substitution character
 // towards bytes). Characters are never replaced by look-alikes.
 //
-// Throws invalid_codepage for a number that no converter serves,
-// unmappable_character as above, out_of_memory when the result cannot be
-// allocated, and generic for anything else the converter reports. Every one
-// of them carries an empty message. Empty input always gives empty output,
-// whatever the code page. All functions may run on any thread.
+// Text of any size converts. Throws invalid_codepage for a number that no
+// converter serves, unmappable_character as above (both with an empty
+// message), out_of_memory when the result cannot be allocated, and generic
+// for anything else the converter reports; the last two say in their
+// message what failed. Empty input always gives empty output, whatever the
+// code page. All functions may run on any thread.
 
 std::u16string to_wide(const std::string& text, int codepage);
 std::string to_narrow(const std::u16string& text, int codepage);

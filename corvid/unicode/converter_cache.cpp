@@ -5,6 +5,7 @@
 
 #include <corvid/unicode/codepage_names.h>
 #include <corvid/unicode/errors.h>
+#include <corvid/unicode/icu_steps.h>
 
 namespace corvid::unicode::detail {
 
@@ -27,7 +28,7 @@ converter_ptr open_converter(int codepage) {
     UErrorCode status = U_ZERO_ERROR;
     converter_ptr converter(ucnv_open(name, &status));
     if (U_FAILURE(status) || !converter) {
-        if (status == U_MEMORY_ALLOCATION_ERROR) throw out_of_memory("");
+        if (status == U_MEMORY_ALLOCATION_ERROR) throw_for(status, "ucnv_open");
         throw invalid_codepage("");
     }
     ucnv_setFallback(converter.get(), false);

@@ -19,19 +19,6 @@ converter_ptr open(int page, bool strict) {
     return converter;
 }
 
-// How much of bytes ends on a UTF-8 character boundary: a lead byte whose
-// sequence is not complete yet waits. Any byte that is not a continuation
-// starts a new sequence, so cutting before it changes nothing.
-std::size_t utf8_complete(std::string_view bytes) {
-    for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
-        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
-        if ((byte & 0xC0) == 0x80) continue;
-        const std::size_t need = byte >= 0xF5 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 1;
-        return back < need ? bytes.size() - back : bytes.size();
-    }
-    return bytes.size();
-}
-
 // One direction's page and what it holds between pieces.
 struct side {
     int page;
@@ -57,7 +44,7 @@ struct transcoder::state {
         if (from.page == no_codepage) return detail::map_bytes(bytes, wide);
         if (from.page == utf8_codepage) {
             held.append(bytes);
-            const std::size_t complete = last ? held.size() : utf8_complete(held);
+            const std::size_t complete = last ? held.size() : detail::utf8_complete(held);
             detail::utf8_to_wide(std::string_view(held).substr(0, complete), wide, from.strict);
             held.erase(0, complete);
             return;
@@ -68,6 +55,9 @@ struct transcoder::state {
     }
 
     void encode(std::string& out, bool last) {
+        // Until some wide text comes, the page need not even be valid, as
+        // to_narrow() takes empty text in any page.
+        if (wide.empty() && !to.converter && high == 0) return;
         if (to.page == no_codepage) return detail::map_units(wide, out);
         if (to.page == utf8_codepage) {
             if (high != 0) wide.insert(wide.begin(), high);
@@ -90,9 +80,16 @@ struct transcoder::state {
         // Empty text converts to nothing whatever the pages, as to_wide() has it.
         started = started || !bytes.empty();
         if (!started) return;
-        wide.clear();
-        decode(bytes, last);
-        encode(out, last);
+        // A piece at a time, so that the wide text between the two sides
+        // stays small however much the caller hands over.
+        do {
+            const std::string_view piece = bytes.substr(0, detail::piece_size);
+            bytes.remove_prefix(piece.size());
+            const bool final = last && bytes.empty();
+            wide.clear();
+            decode(piece, final);
+            encode(out, final);
+        } while (!bytes.empty());
     }
 };
 

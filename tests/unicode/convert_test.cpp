@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include <corvid/unicode/ansi_codepage.h>
 #include <corvid/unicode/codepage_names.h>
 #include <corvid/unicode/errors.h>
+#include <corvid/unicode/icu_steps.h>
 
 namespace {
 
@@ -73,7 +75,23 @@ TEST(convert_test, unserved_codepages_are_invalid_both_ways) {
     }
 }
 
-TEST(convert_test, failures_carry_an_empty_message) {
+TEST(convert_test, only_failures_of_the_converter_carry_a_message) {
+    try {
+        detail::throw_for(U_ILLEGAL_ARGUMENT_ERROR, "ucnv_fromUnicode");
+        FAIL() << "no exception";
+    } catch (const generic& e) {
+        EXPECT_STREQ(e.what(), "unicode[ucnv_fromUnicode() failed: U_ILLEGAL_ARGUMENT_ERROR]");
+    }
+    EXPECT_THROW(detail::throw_for(U_MEMORY_ALLOCATION_ERROR, "ucnv_open"), out_of_memory);
+    try {
+        std::string text;
+        detail::reserve(text, text.max_size() + 1);
+        FAIL() << "no exception";
+    } catch (const out_of_memory& e) {
+        EXPECT_STREQ(e.what(), ("unicode.out_of_memory[cannot allocate " + std::to_string(std::string().max_size() + 1) +
+                                " bytes for the converted text]")
+                                   .c_str());
+    }
     try {
         to_narrow(u"\u4E00", 1252);
         FAIL() << "no exception";
@@ -255,6 +273,99 @@ TEST(convert_test, multibyte_pages_agree_with_iconv) {
         ASSERT_TRUE(bytes && wide) << sample.iconv_name;
         EXPECT_EQ(utf16le_bytes(to_wide(*bytes, sample.codepage)), *wide) << sample.codepage;
         EXPECT_EQ(to_narrow(to_wide(*bytes, sample.codepage), sample.codepage), *bytes) << sample.codepage;
+    }
+}
+
+// What a conversion gave: its text, or the error it threw.
+template <typename Text>
+struct outcome {
+    Text text;
+    std::string error;
+    bool operator==(const outcome&) const = default;
+};
+
+template <typename Call>
+auto run(Call call) -> outcome<decltype(call())> {
+    try {
+        return {call(), ""};
+    } catch (const generic& e) {
+        return {{}, e.what()};
+    }
+}
+
+template <typename Text>
+void PrintTo(const outcome<Text>& o, std::ostream* os) {
+    *os << o.text.size() << " units / " << o.error;
+}
+
+// Text that breaks pieces: characters of every width, lone surrogates, and
+// once encoded, bytes that start, end or cut a character or an escape.
+class hostile_text {
+public:
+    std::u16string wide() {
+        static const char16_t units[] = {u'a', u'~', u'+', u'-', 0xE9, 0x20AC, 0x65E5, 0xFF76, 0x5DF1,
+                                         0xD83D, 0xDE00, 0xDBFF, 0xDC00};
+        std::u16string text;
+        for (std::size_t n = below(40); n > 0; --n) {
+            if (below(3) == 0) text += u"\U0001F600";
+            else text += units[below(std::size(units))];
+        }
+        return text;
+    }
+    std::string spoil(std::string bytes) {
+        static const char junk[] = "\x80\xBF\xC0\xC2\xE0\xE4\xED\xF0\xF4\xF5\xFF\x1B\x0E~{}+-$B(";
+        for (std::size_t n = below(4); n > 0; --n) {
+            const std::size_t at = below(bytes.size() + 1);
+            if (below(2) == 0 && at < bytes.size()) bytes.erase(at, 1);
+            else bytes.insert(at, 1, junk[below(sizeof junk - 1)]);
+        }
+        return bytes;
+    }
+
+private:
+    std::size_t below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine); }
+    std::mt19937 engine{20240611};
+};
+
+// Text is fed to ICU in pieces; pieces of one to seven units reach every
+// boundary inside a character, a pair or an escape, and must give exactly
+// what one call over the whole text gives, the same U+FFFD or the same
+// error.
+TEST(convert_test, pieces_give_the_whole_text_result) {
+    hostile_text random;
+    const int pages[] = {65001, 932, 936, 65000, 50220, 50221, 52936, 54936, 1252, 1200, no_codepage};
+    for (int round = 0; round < 30; ++round) {
+        for (const int page : pages) {
+            const std::u16string wide = random.wide();
+            const std::string bytes = random.spoil(to_narrow_substituting(wide, page, '?'));
+            const std::string utf8 = random.spoil(to_narrow(wide, utf8_codepage));
+            for (const bool strict : {true, false}) {
+                auto to_wide_in = [&](std::size_t piece) {
+                    return run([&] { return detail::wide_of(bytes, page, strict, piece); });
+                };
+                auto to_narrow_in = [&](std::size_t piece, const char* replacement) {
+                    return run([&] { return detail::narrow_of(wide, page, strict, replacement, piece); });
+                };
+                const auto whole_wide = to_wide_in(detail::piece_size);
+                const auto whole_narrow = to_narrow_in(detail::piece_size, nullptr);
+                const auto whole_replaced = to_narrow_in(detail::piece_size, "?");
+                for (std::size_t piece = 1; piece <= 7; ++piece) {
+                    SCOPED_TRACE(testing::Message() << "page " << page << (strict ? " strict" : "")
+                                                    << ", pieces of " << piece << ", round " << round);
+                    ASSERT_EQ(to_wide_in(piece), whole_wide);
+                    ASSERT_EQ(to_narrow_in(piece, nullptr), whole_narrow);
+                    ASSERT_EQ(to_narrow_in(piece, "?"), whole_replaced);
+                }
+            }
+            const auto from_page = run([&] { return detail::transcode(bytes, page, utf8_codepage); });
+            const auto to_page = run([&] { return detail::transcode(utf8, utf8_codepage, page); });
+            EXPECT_EQ(from_page, run([&] { return to_narrow(to_wide(bytes, page), utf8_codepage); })) << page;
+            EXPECT_EQ(to_page, run([&] { return to_narrow(to_wide(utf8, utf8_codepage), page); })) << page;
+            for (std::size_t piece = 1; piece <= 7; ++piece) {
+                EXPECT_EQ(run([&] { return detail::transcode(bytes, page, utf8_codepage, piece); }), from_page);
+                EXPECT_EQ(run([&] { return detail::transcode(utf8, utf8_codepage, page, piece); }), to_page);
+            }
+        }
     }
 }
 
