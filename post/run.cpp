@@ -112,12 +112,13 @@ void deliver(const corvid::internet::address::ip4& endpoint, std::string_view te
     smtp::reply_texts texts;
     agent.hello(*plain, texts);
     std::unique_ptr<tcp::tls> secured;
-    if (config.tls != tls_policy::none) {
+    const bool offered = smtp::agent::offers(texts, "STARTTLS");
+    if (config.tls == tls_policy::required && !offered)
+        throw tcp::tls_failed("The mail server " + config.mail_host + " does not offer encryption (STARTTLS).");
+    if (config.tls != tls_policy::none && offered) {
         // The server's certificate must be good for mail_host.
         const auto context = tcp::tls_context::client(config.ca_file);
         secured = agent.starttls(*plain, context, config.mail_host, texts);
-        if (!secured && config.tls == tls_policy::required)
-            throw tcp::tls_failed("The mail server " + config.mail_host + " does not offer encryption (STARTTLS).");
     }
     agent.transact_text(secured ? *secured : *plain, config.support_mailbox, "", text);
 }

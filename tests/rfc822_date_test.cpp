@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <string>
+#include <utility>
 
 namespace {
 
@@ -37,29 +37,17 @@ TEST(rfc822_date_test, rejects_years_outside_four_digits) {
 
 // The local form follows TZ, with the numeric offset of that instant.
 TEST(rfc822_date_test, local_date_carries_the_zone_offset) {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved ? saved : "";
-    struct row {
-        const char* tz;
-        std::int64_t time;
-        const char* expected;
+    const std::pair<const char*, const char*> zones[] = {
+        {"UTC0", "Sun, 09 Sep 2001 01:46:40 +0000"},
+        {"EST5", "Sat, 08 Sep 2001 20:46:40 -0500"},
+        {"IST-5:30", "Sun, 09 Sep 2001 07:16:40 +0530"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "Sun, 09 Sep 2001 03:46:40 +0200"},
     };
-    const row rows[] = {
-        {"UTC0", 1000000000, "Sun, 09 Sep 2001 01:46:40 +0000"},
-        {"EST5", 1000000000, "Sat, 08 Sep 2001 20:46:40 -0500"},
-        {"IST-5:30", 0, "Thu, 01 Jan 1970 05:30:00 +0530"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", 1000000000, "Sun, 09 Sep 2001 03:46:40 +0200"},
-    };
-    for (const row& r : rows) {
-        ::setenv("TZ", r.tz, 1);
+    for (const auto& [tz, expected] : zones) {
+        ::setenv("TZ", tz, 1);
         ::tzset();
-        EXPECT_EQ(corvid::rfc822_local_date(r.time), r.expected) << r.tz;
+        EXPECT_EQ(corvid::rfc822_local_date(1000000000), expected) << tz;
     }
-    if (saved)
-        ::setenv("TZ", previous.c_str(), 1);
-    else
-        ::unsetenv("TZ");
-    ::tzset();
     EXPECT_THROW(corvid::rfc822_local_date(253402300800), corvid::exception);
 }
 

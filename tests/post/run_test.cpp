@@ -14,10 +14,7 @@
 #include <functional>
 #include <optional>
 #include <unistd.h>
-#include <regex>
-#include <utility>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -387,11 +384,6 @@ TEST_F(post_run, consent_sends_a_well_formed_report) {
     EXPECT_EQ(value, "Installation Error (Exit Code: 1603)(Error: 2755)");
     EXPECT_TRUE(received.find_header("From", value));
     EXPECT_EQ(value, "\"Installation error report\" <installer@example.com>");
-    EXPECT_TRUE(received.find_header("Message-ID", value));
-    EXPECT_TRUE(std::regex_match(value, std::regex("<[0-9a-f]+\\.[0-9a-f]{16}@[-.A-Za-z0-9]+>"))) << value;
-    EXPECT_TRUE(received.find_header("Date", value));
-    EXPECT_TRUE(std::regex_match(value, std::regex("[A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d [-+]\\d{4}")))
-        << value;
     EXPECT_EQ(received.body.charset, "utf-8");
     EXPECT_EQ(received.body.data, corvid::unicode::to_narrow(text, corvid::unicode::utf8_codepage));
     EXPECT_EQ(said.back(), "QUIT");
@@ -417,14 +409,7 @@ TEST_F(post_run, a_report_that_was_not_sent_can_be_saved) {
     EXPECT_EQ(dialogs.boxes[4].caption, "Report saved");
     EXPECT_EQ(dialogs.suggested, (std::vector<std::string>{config.report_path, unwritable}));
 
-    std::ifstream saved(folder / "report.eml", std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
-    const corvid::internet::message2::entity message(text);
-    std::string value;
-    EXPECT_TRUE(message.find_header("Message-ID", value));
-    EXPECT_TRUE(message.find_header("To", value));
-    EXPECT_EQ(message.body.data, marked_log);
-    EXPECT_NE(text.find("\r\n\r\n"), std::string::npos) << "lines end with CR LF";
+    EXPECT_EQ(corvid::internet::message2::entity::load((folder / "report.eml").string()).body.data, marked_log);
     std::filesystem::remove_all(folder);
 }
 
