@@ -83,7 +83,9 @@ std::string message_id(const std::string& domain) {
                             .count();
     char left[64];
     std::snprintf(left, sizeof left, "%llx.%08x%08x", static_cast<unsigned long long>(micros), random(), random());
-    return "<" + std::string(left) + "@" + domain + ">";
+    std::string id = "<";  // appended: g++ 12 at -O3 takes "<" + temporary for an overlapping copy
+    id.append(left).append("@").append(domain).append(">");
+    return id;
 }
 
 // What RFC 5322 asks of every message besides the four headers the report
@@ -102,7 +104,9 @@ std::string greeting_name(tcp::base& stream, const settings& config, const std::
     if (!domain.empty()) return domain;
     corvid::internet::address::ip4 local;
     stream.local_address(local);
-    return "[" + local.to_string(corvid::internet::address::numeric_host) + "]";
+    std::string literal = "[";
+    literal.append(local.to_string(corvid::internet::address::numeric_host)).append("]");
+    return literal;
 }
 
 void deliver(const corvid::internet::address::ip4& endpoint, std::string_view text, const settings& config,

@@ -80,7 +80,7 @@ TEST(post_terminal_ui, asks_where_to_save_the_report) {
         {"\n", ""},
         {"", ""},
         {"y\n", suggested},
-        {" " + folder.string() + " \n", suggested},
+        {std::string(" ").append(folder.string()).append(" \n"), suggested},  // appended: g++ 12 -O3 warns on " " + temporary
         {existing + "\nn\n\n", ""},
         {existing + "\nyes\n", existing},
     };
