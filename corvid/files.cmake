@@ -1,5 +1,5 @@
 corvid_files(
-  HEADERS exception.h format.h line_reader.h line_scanner.h line_writer.h locale.h map_text.h
+  HEADERS domain_name.h exception.h format.h line_reader.h line_scanner.h line_writer.h locale.h map_text.h
           rfc822_date.h text.h tokens.h
-  SOURCES exception.cpp format.cpp line_reader.cpp line_scanner.cpp line_writer.cpp locale.cpp
+  SOURCES domain_name.cpp exception.cpp format.cpp line_reader.cpp line_scanner.cpp line_writer.cpp locale.cpp
           map_text.cpp rfc822_date.cpp text.cpp tokens.cpp)

@@ -60,7 +60,7 @@ expect_delivered() {
     return
   fi
   head -n 1 "${found[0]}" |
-    grep -Eq '^Received: from [^ ]+ \[127\.0\.0\.1\] by mx\.test \[127\.0\.0\.1\] with ESMTP; [A-Z][a-z]{2}, ' ||
+    grep -Eq '^Received: from [^ ]+ \(\[127\.0\.0\.1\]\) by mx\.test \(\[127\.0\.0\.1\]\) with E?SMTP; [A-Z][a-z]{2}, ' ||
     fail "trace line for $1: $(head -n 1 "${found[0]}")"
   tail -n +2 "${found[0]}" > "$scratch/got"
   tr -d '\r' < "$1" > "$scratch/want"
@@ -116,7 +116,7 @@ done
 checks=$((checks + 1))
 delivered=': message from <ann@example\.com> to <bob@example\.com>, [0-9]+ bytes: delivered as new/'
 [ "$(grep -Ec "$delivered" "$scratch/a.log")" -eq 6 ] &&
-  [ "$(grep -Ec ': session ended, 1 delivered: 221 mx\.test Bye$' "$scratch/a.log")" -eq 6 ] ||
+  [ "$(grep -Ec ': session ended, 1 delivered: 221 2\.0\.0 mx\.test Bye$' "$scratch/a.log")" -eq 6 ] ||
   fail "log lines: $(cat "$scratch/a.log")"
 
 # Pipelined commands in one write are answered in order.
@@ -125,12 +125,14 @@ expect_talk '220 mx.test ESMTP Ready
 250-PIPELINING
 250-8BITMIME
 250-SIZE 33554432
+250-ENHANCEDSTATUSCODES
+250-SMTPUTF8
 250 HELP
-250 OK
-250 OK
+250 2.1.0 OK
+250 2.1.5 OK
 354 Go Ahead
-250 OK (27 bytes)
-221 mx.test Bye' \
+250 2.0.0 OK (33 bytes)
+221 2.0.0 mx.test Bye' \
   'raw:EHLO client\r\nMAIL FROM:<ann@example.com>\r\nRCPT TO:<bob@example.com>\r\nDATA\r\nSubject: pipelined\r\n\r\none write\r\n.\r\nQUIT\r\n' \
   drain
 printf 'Subject: pipelined\r\n\r\none write\r\n' > "$scratch/pipelined.eml"
@@ -147,7 +149,7 @@ checks=$((checks + 1))
 # leaves no file in tmp/. A file in place of the folder fails even for root.
 for sub in tmp new; do
   mv "$box/$sub" "$box/$sub.saved" && touch "$box/$sub"
-  expect_talk '451 Rejected (local processing)' "${envelope[@]}" 'send:Subject: no room' send: cmd:.
+  expect_talk '451 4.3.0 Rejected (local processing)' "${envelope[@]}" 'send:Subject: no room' send: cmd:.
   rm "$box/$sub" && mv "$box/$sub.saved" "$box/$sub"
   checks=$((checks + 1))
   [ -z "$(find "$box/new" "$box/tmp" -mindepth 1)" ] || fail "a failed delivery into $sub/ left files: $(ls -R "$box")"
@@ -168,27 +170,27 @@ checks=$((checks + 1))
 [ ! -e "$scratch/b/Maildir" ] || fail "--discard made a Maildir"
 expect_talk '220 mx.test ESMTP Ready
 250 mx.test Hello client
-250 OK
-250 OK
-250 OK
-452 Too many recipients
-550 Rejected
+250 2.1.0 OK
+250 2.1.5 OK
+250 2.1.5 OK
+452 4.5.3 Too many recipients
+250 2.1.5 OK
 354 Go Ahead
-250 OK (10 bytes)
-250 OK
-250 OK
-221 mx.test Bye' \
+250 2.0.0 OK (14 bytes)
+250 2.1.0 OK
+250 2.1.5 OK
+221 2.0.0 mx.test Bye' \
   reply 'cmd:HELO client' 'cmd:MAIL FROM:<ann@example.com>' 'cmd:RCPT TO:<one@example.com>' \
   'cmd:RCPT TO:<two@example.com>' 'cmd:RCPT TO:<three@example.com>' 'cmd:RCPT TO:<one@example.com>' \
   cmd:DATA 'send:Subject: x' send: cmd:. 'cmd:MAIL FROM:<ann@example.com>' 'cmd:RCPT TO:<three@example.com>' \
   cmd:QUIT
-await_log b 'message from <ann@example\.com> to <one@example\.com> <two@example\.com>, 10 bytes: discarded$'
+await_log b 'message from <ann@example\.com> to <one@example\.com> <two@example\.com>, 14 bytes: discarded$'
 # Too large, and a loop: the session ends with the rejection.
 expect_talk '354 Go Ahead
-552 Rejected (size limit is 100 bytes)' \
+552 5.3.4 Rejected (size limit is 100 bytes)' \
   'cmd:EHLO client' 'cmd:MAIL FROM:<>' 'cmd:RCPT TO:<bob@example.com>' cmd:DATA "send:$(printf 'y%.0s' $(seq 101))" \
   cmd:. drain
-expect_talk $'354 Go Ahead\n554 Rejected (loop detected)' \
+expect_talk $'354 Go Ahead\n554 5.4.6 Rejected (loop detected)' \
   'cmd:EHLO client' 'cmd:MAIL FROM:<>' 'cmd:RCPT TO:<bob@example.com>' cmd:DATA \
   'send:Received: from a by mx.test' 'send:Received: from b by mx.test' send: cmd:. drain
 
@@ -204,12 +206,12 @@ started=$SECONDS
 wait "$first" "$second"
 for silent in silent1 silent2; do
   checks=$((checks + 1))
-  [ "$(cat "$scratch/$silent")" = $'220 mx.test ESMTP Ready\n221 mx.test Timed out' ] ||
+  [ "$(cat "$scratch/$silent")" = $'220 mx.test ESMTP Ready\n421 4.4.2 mx.test Timed out' ] ||
     fail "silent client: $(cat "$scratch/$silent")"
 done
 checks=$((checks + 1))
 [ $((SECONDS - started)) -le 10 ] || fail "--timeout 3 took $((SECONDS - started)) s"
-expect_talk $'220 mx.test ESMTP Ready\n221 mx.test Bye' reply cmd:QUIT
+expect_talk $'220 mx.test ESMTP Ready\n221 2.0.0 mx.test Bye' reply cmd:QUIT
 
 # SIGTERM: no new connection is taken, the session under way ends as
 # usual and its message is kept, and the server exits 0.
@@ -226,7 +228,7 @@ talk "$port" reply > /dev/null 2>&1 && fail "a stopping server took a new connec
 touch "$scratch/go"
 wait "$talker"
 checks=$((checks + 1))
-[ "$(tail -n 2 "$scratch/stopping")" = $'250 OK (36 bytes)\n221 mx.test Bye' ] ||
+[ "$(tail -n 2 "$scratch/stopping")" = $'250 2.0.0 OK (42 bytes)\n221 2.0.0 mx.test Bye' ] ||
   fail "session during the stop: $(cat "$scratch/stopping")"
 for _ in $(seq 50); do kill -0 "$server" 2> /dev/null || break; sleep 0.1; done
 checks=$((checks + 1))

@@ -4,8 +4,10 @@
 #include <corvid/platform/file.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -31,6 +33,18 @@ void make_folder(const std::string& path) {
 // is not copied whole once more.
 constexpr std::size_t block_size = 64 * 1024;
 
+// Deliveries killed half way leave their file in tmp/; after 36 hours no
+// delivery is still writing it.
+void remove_stale(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto limit = fs::file_time_type::clock::now() - std::chrono::hours(36);
+    for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
+        std::error_code ignored;
+        if (entry->is_regular_file(ignored) && entry->last_write_time(ignored) < limit) fs::remove(entry->path(), ignored);
+    }
+}
+
 }  // namespace
 
 maildir::maildir(std::string folder, const std::string& host) : root(std::move(folder)) {
@@ -41,6 +55,7 @@ maildir::maildir(std::string folder, const std::string& host) : root(std::move(f
         else if (c == ':') host_part += "\\072";
         else host_part += c;
     }
+    remove_stale(root + "/tmp");
 }
 
 std::string maildir::unique_name() const {
@@ -56,58 +71,68 @@ std::string maildir::unique_name() const {
     return head + host_part;
 }
 
-std::string maildir::deliver(const std::vector<std::string>& lines) const {
-    std::string name = unique_name();
-    const std::string temporary = root + "/tmp/" + name;
-    const std::string final_path = root + "/new/" + name;
-
+maildir_delivery::maildir_delivery(const maildir& box) : box(box), name(box.unique_name()) {
     // write_new: a clash with a file already there fails rather than
     // overwriting someone else's message.
     std::error_code ec;
-    platform::unique_file file = platform::open_file(temporary, platform::open_mode::write_new, ec, 0600);
+    file = platform::open_file(box.folder() + "/tmp/" + name, platform::open_mode::write_new, ec, 0600);
     check(ec, "cannot create tmp/" + name);
-    try {
-        const std::string step = "cannot write tmp/" + name;
-        std::string block;
-        block.reserve(block_size);
-        for (const std::string& line : lines) {
-            if (block.size() + line.size() + 1 > block_size && !block.empty()) {
-                platform::write_all(file, block, ec);
-                check(ec, step);
-                block.clear();
-            }
-            if (line.size() + 1 > block_size) {
-                platform::write_all(file, line, ec);
-                check(ec, step);
-                block += '\n';
-                continue;
-            }
-            block += line;
-            block += '\n';
-        }
-        platform::write_all(file, block, ec);
-        check(ec, step);
-        platform::sync(file, ec);
-        check(ec, "cannot sync tmp/" + name);
-        file.close(ec);
-        check(ec, "cannot close tmp/" + name);
-        platform::rename_file(temporary, final_path, ec);
-        check(ec, "cannot move tmp/" + name + " into new/");
-    } catch (...) {
-        platform::remove_file(temporary, ec);
-        throw;
+    block.reserve(block_size);
+}
+
+maildir_delivery::~maildir_delivery() {
+    if (!done) remove();
+}
+
+void maildir_delivery::remove() noexcept {
+    std::error_code ec;
+    file.close(ec);
+    platform::remove_file(box.folder() + "/tmp/" + name, ec);
+}
+
+void maildir_delivery::write(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        // A CR before LF is dropped: the file's lines end with LF alone.
+        if (held_cr && text[at] != '\n') block += '\r';
+        held_cr = false;
+        const std::size_t cr = text.find('\r', at);
+        block.append(text.substr(at, (cr == std::string_view::npos ? text.size() : cr) - at));
+        if (cr == std::string_view::npos) break;
+        held_cr = true;
+        at = cr + 1;
     }
+    if (block.size() >= block_size) flush();
+}
+
+void maildir_delivery::flush() {
+    std::error_code ec;
+    platform::write_all(file, block, ec);
+    check(ec, "cannot write tmp/" + name);
+    block.clear();
+}
+
+std::string maildir_delivery::finish() {
+    if (held_cr) block += '\r';
+    held_cr = false;
+    flush();
+    std::error_code ec;
+    platform::sync(file, ec);
+    check(ec, "cannot sync tmp/" + name);
+    file.close(ec);
+    check(ec, "cannot close tmp/" + name);
+    const std::string final_path = box.folder() + "/new/" + name;
+    platform::rename_file(box.folder() + "/tmp/" + name, final_path, ec);
+    check(ec, "cannot move tmp/" + name + " into new/");
+    done = true;
     // The rename itself only lasts once the folder is on disk; if that
     // cannot be made sure of, the message is taken back so that the client
     // keeps it and tries again.
-    try {
-        const platform::unique_file folder = platform::open_file(root + "/new", platform::open_mode::folder, ec);
-        check(ec, "cannot open new/");
-        platform::sync(folder, ec);
+    const platform::unique_file folder = platform::open_file(box.folder() + "/new", platform::open_mode::folder, ec);
+    if (!ec) platform::sync(folder, ec);
+    if (ec) {
+        std::error_code ignored;
+        platform::remove_file(final_path, ignored);
         check(ec, "cannot sync new/");
-    } catch (...) {
-        platform::remove_file(final_path, ec);
-        throw;
     }
     return name;
 }

@@ -4,7 +4,6 @@
 
 #include <corvid/internet/smtp/errors.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <exception>
 
@@ -23,33 +22,67 @@ maildir_handler::maildir_handler(const maildir* box, unsigned max_recipients, st
 
 bool maildir_handler::accept_recipient(const std::string& address) {
     if (recipients.size() >= max_recipients && recipients.count(address) == 0)
-        throw smtp::refused("452 Too many recipients");
+        throw smtp::refused("452 4.5.3 Too many recipients");
     return accept_handler::accept_recipient(address);
 }
 
-bool maildir_handler::accept_message(const std::vector<std::string>& lines) {
-    // The size the client is told: the text without the trace line and
-    // without line ends.
-    std::uint64_t size = 0;
-    for (std::size_t i = 1; i < lines.size(); ++i) size += lines[i].size();
-    std::string entry = peer + ": message from <" + sender + "> to";
-    for (const std::string& recipient : recipients) entry += " <" + recipient + ">";
-    entry += ", " + std::to_string(size) + " bytes: ";
-    if (box == nullptr) {
+std::string maildir_handler::entry() const {
+    std::string text = peer + ": message from <" + sender + "> to";
+    for (const std::string& recipient : recipients) text += " <" + recipient + ">";
+    // The size the client is told: the text as it came, without the trace line.
+    return text + ", " + std::to_string(size) + " bytes: ";
+}
+
+void maildir_handler::begin_message(const std::string& trace_line) {
+    size = 0;
+    delivery.reset();
+    if (!box) return;
+    try {
+        delivery = std::make_unique<maildir_delivery>(*box);
+        delivery->write(trace_line);
+        delivery->write("\r\n");
+    } catch (const std::exception& e) {
+        log_failure(e.what());
+        throw;
+    }
+}
+
+void maildir_handler::message_text(std::string_view text) {
+    size += text.size();
+    if (!delivery) return;
+    try {
+        delivery->write(text);
+    } catch (const std::exception& e) {
+        log_failure(e.what());
+        throw;
+    }
+}
+
+bool maildir_handler::end_message() {
+    if (!box) {
         ++delivered_count;
-        log_line(entry + "discarded");
+        log_line(entry() + "discarded");
         return true;
     }
+    if (!delivery) return false;  // already failed and told
     try {
-        const std::string name = box->deliver(lines);
+        const std::string name = delivery->finish();
+        delivery.reset();
         ++delivered_count;
-        log_line(entry + "delivered as new/" + name);
+        log_line(entry() + "delivered as new/" + name);
         return true;
     } catch (const std::exception& e) {
-        ++failed_count;
-        log_line(entry + "not delivered: " + e.what());
+        log_failure(e.what());
         return false;
     }
+}
+
+void maildir_handler::abort_message() { delivery.reset(); }
+
+void maildir_handler::log_failure(const std::string& why) {
+    delivery.reset();
+    ++failed_count;
+    log_line(entry() + "not delivered: " + why);
 }
 
 }  // namespace corvid_tool

@@ -3,6 +3,7 @@
 #include <corvid/internet/transport/status_table.h>
 #include <corvid/platform/resolver.h>
 #include <corvid/platform/subsystem.h>
+#include <corvid/domain_name.h>
 #include <corvid/text.h>
 
 #include <string_view>
@@ -11,31 +12,13 @@ namespace corvid::internet::environment {
 
 using transport::detail::status_call;
 
-namespace {
-
-bool is_label_character(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-}
-
-}  // namespace
-
-// A name that a peer can look up: dotted labels of 1 to 63 characters that
-// neither start nor end with a hyphen, a last label that is not all digits
-// (that would be an address), and no name of the loopback host.
+// A name that a peer can look up: two or more labels, a last one that is
+// not all digits (that would be an address), and no name of the loopback
+// host.
 bool is_fully_qualified(std::string_view name) {
     if (name.ends_with('.')) name.remove_suffix(1);
-    if (name.empty() || name.size() > 253 || name.find('.') == std::string_view::npos) return false;
-    std::string_view last;
-    for (std::size_t start = 0; start <= name.size();) {
-        std::size_t end = name.find('.', start);
-        if (end == std::string_view::npos) end = name.size();
-        const std::string_view label = name.substr(start, end - start);
-        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
-        for (char c : label)
-            if (!is_label_character(c)) return false;
-        last = label;
-        start = end + 1;
-    }
+    if (!is_domain(name) || name.size() > 253 || name.find('.') == std::string_view::npos) return false;
+    const std::string_view last = name.substr(name.rfind('.') + 1);
     if (last.find_first_not_of("0123456789") == std::string_view::npos) return false;
     const std::string lowered = to_lower(std::string(name));
     return !lowered.starts_with("localhost.") && !lowered.ends_with(".localdomain") &&

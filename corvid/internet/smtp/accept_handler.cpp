@@ -18,8 +18,39 @@ bool accept_handler::accept_sender(const std::string& address) {
     return true;
 }
 
-bool accept_handler::accept_recipient(const std::string& address) { return recipients.insert(address).second; }
+bool accept_handler::accept_recipient(const std::string& address) {
+    recipients.insert(address);
+    return true;
+}
 
 bool accept_handler::accept_message(const std::vector<std::string>&) { return true; }
+
+void accept_handler::begin_message(const std::string& trace_line) {
+    trace = trace_line;
+    gathered.clear();
+}
+
+void accept_handler::message_text(std::string_view text) { gathered.append(text); }
+
+bool accept_handler::end_message() {
+    std::vector<std::string> lines{std::move(trace)};
+    for (std::size_t at = 0; at < gathered.size();) {
+        std::size_t end = gathered.find("\r\n", at);
+        if (end == std::string::npos) end = gathered.size();
+        lines.emplace_back(gathered, at, end - at);
+        at = end + 2;
+    }
+    std::string().swap(gathered);
+    return accept_message(lines);
+}
+
+void accept_handler::abort_message() {
+    std::string().swap(gathered);
+    trace.clear();
+}
+
+bool accept_handler::accept_login(const std::string&, const std::string&) { return false; }
+
+std::optional<std::string> accept_handler::login_secret(const std::string&) { return std::nullopt; }
 
 }  // namespace corvid::internet::smtp

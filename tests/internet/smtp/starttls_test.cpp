@@ -80,7 +80,7 @@ TEST_F(smtp_starttls, without_a_context_nothing_changes) {
     EXPECT_EQ(client_agent.starttls(pair.client, client_context(), "127.0.0.1", texts), nullptr);
     smtp::reply_texts reply;
     EXPECT_THROW(smtp::command(pair.client, "STARTTLS", reply), smtp::permanent_failure);
-    EXPECT_EQ(reply.back(), "Syntax error: \"STARTTLS\"");
+    EXPECT_EQ(reply.back(), "5.5.2 Syntax error: \"STARTTLS\"");
     smtp::command(pair.client, "QUIT", reply);
     EXPECT_EQ(session.get(), "ended");
 }
@@ -142,7 +142,7 @@ TEST_F(smtp_starttls, server_drops_commands_sent_ahead_of_the_handshake) {
     tcp::tls secured(pair.client, client_context(), "127.0.0.1");
     // The forged MAIL left no reply behind, and the session forgot the EHLO.
     EXPECT_THROW(smtp::command(secured, "MAIL FROM:<a@x>", reply), smtp::permanent_failure);
-    EXPECT_EQ(reply.back(), "Please identify yourself first (HELO or EHLO)");
+    EXPECT_EQ(reply.back(), "5.5.1 Please identify yourself first (HELO or EHLO)");
     EXPECT_EQ(handler.sender, "");
     smtp::command(secured, "EHLO client.test", reply);
     EXPECT_EQ(smtp::command(secured, "MAIL FROM:<a@x>", reply), 250);

@@ -148,9 +148,19 @@ int base::peer_address(address::base& out) {
 
 void base::read(std::string& out) {
     fill();
+    out.clear();
+    take_input(out);
+}
+
+void base::read_some(std::string& out) {
+    if (input_start == input_buffer.size()) fill();
+    take_input(out);
+}
+
+void base::take_input(std::string& out) {
     const char* bytes = input_buffer.data() + input_start;
     std::size_t size = input_buffer.size() - input_start;
-    out.assign(bytes + scanner.pair_rest(bytes, size), bytes + size);
+    out.append(bytes + scanner.pair_rest(bytes, size), bytes + size);
     input_buffer.clear();
     input_start = 0;
     last_end = line_end::none;

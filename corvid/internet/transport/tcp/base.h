@@ -70,6 +70,10 @@ public:
     // Waits for one receive, then hands out everything buffered, less the
     // second half of a CR LF or LF CR whose first half ended the last line.
     void read(std::string& out);
+    // Appends to out what is buffered, or when nothing is, what one receive
+    // brings: for a protocol that finds its own line ends and wants its
+    // input in large pieces.
+    void read_some(std::string& out);
     // The next line without its end. CR, LF, CR LF and LF CR each end one
     // line, also when a pair is split across receives or calls. A failing
     // receive keeps what has arrived buffered; a line that grows past
@@ -142,6 +146,9 @@ private:
     // lines never copies the rest of the buffer more than a bounded number of
     // times per byte.
     void consume(std::size_t count);
+    // Appends everything buffered to out, less the second half of a line end
+    // pair whose first half ended the last line, and empties the buffer.
+    void take_input(std::string& out);
 
     std::string output_buffer;
     // Unconsumed input is input_buffer[input_start...].

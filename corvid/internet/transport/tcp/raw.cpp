@@ -11,7 +11,8 @@ void raw::flush() {
 }
 
 void raw::fill() {
-    char block[4096];
+    // Large enough that a message's text arrives in few receives.
+    char block[65536];
     std::size_t count = receive_some(block, sizeof block);
     append_input(block, count);
 }
