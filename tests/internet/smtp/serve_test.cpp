@@ -114,16 +114,22 @@ lines split_replies(const std::string& output) {
     return replies;
 }
 
+// listener listens on a free loopback port, which address receives.
+void listen_on_loopback(raw& listener, ip4& address) {
+    address = ip4("127.0.0.1", 0);
+    listener.open(address);
+    listener.bind(address);
+    listener.listen();
+    listener.local_address(address);
+}
+
 class smtp_serve : public ::testing::Test {
 protected:
     // Serves the client's bytes, one receive per piece.
     transcript run(std::deque<std::string> pieces, smtp::accept_handler& handler, std::function<void()> then = {}) {
-        ip4 address("127.0.0.1", 0);
+        ip4 address;
         raw listener;
-        listener.open(address);
-        listener.bind(address);
-        listener.listen();
-        listener.local_address(address);
+        listen_on_loopback(listener, address);
         raw client;
         client.open(address);
         client.connect(address);
@@ -444,12 +450,9 @@ TEST_F(smtp_serve, logins) {
 TEST_F(smtp_serve, cram_md5_login_and_trace) {
     for (const char* password : {"secret", "wrong"}) {
         SCOPED_TRACE(password);
-        ip4 address("127.0.0.1", 0);
+        ip4 address;
         raw listener;
-        listener.open(address);
-        listener.bind(address);
-        listener.listen();
-        listener.local_address(address);
+        listen_on_loopback(listener, address);
         login_handler handler;
         handler.offer_login = true;
         std::thread server([&] {
