@@ -109,8 +109,11 @@ file_facts facts(const unique_file& file, std::error_code& ec) noexcept {
         report_errno(ec);
         return {};
     }
-    return {S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size)};
+    return {S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size),
+            static_cast<unsigned>(info.st_mode & 07777), static_cast<unsigned>(info.st_uid)};
 }
+
+unsigned effective_user() noexcept { return static_cast<unsigned>(::geteuid()); }
 
 void read_pieces(int fd, std::size_t size, const std::function<void(std::string_view)>& take,
                  std::error_code& ec) {

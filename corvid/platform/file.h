@@ -59,8 +59,12 @@ void sync(const unique_file& file, std::error_code& ec) noexcept;
 struct file_facts {
     bool regular = false;
     std::uint64_t size = 0;
+    unsigned mode = 0;       // the permission bits
+    unsigned owner = 0;      // the owning user's id
 };
 file_facts facts(const unique_file& file, std::error_code& ec) noexcept;
+// The user id the process acts as.
+unsigned effective_user() noexcept;
 
 // Reads descriptor fd (a file's, or 0 for standard input) to its end in
 // pieces of at most size bytes, handing each to take; stops at a failure.

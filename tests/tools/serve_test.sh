@@ -164,7 +164,8 @@ for args in "--listen 127.0.0.1" "--listen 127.0.0.1:65536" "--listen 127.0.0.1:
 done
 
 # The limits, without a Maildir: none is made.
-start_server b --discard --timeout 3 --max-sessions 2 --max-recipients 2 --max-size 100 --max-hops 2
+start_server b --discard --timeout 3 --max-sessions 2 --max-per-client 2 --max-recipients 2 --max-size 100 \
+  --max-hops 2
 server_b=$server
 checks=$((checks + 1))
 [ ! -e "$scratch/b/Maildir" ] || fail "--discard made a Maildir"
@@ -222,7 +223,7 @@ talk "$port" "${envelope[@]}" 'send:Subject: stop' send: "mark:$scratch/in-data"
 talker=$!
 for _ in $(seq 200); do [ -e "$scratch/in-data" ] && break; sleep 0.1; done
 kill -TERM "$server"
-await_log c '^corvid smtp serve: stopping, sessions running: 1$'
+await_log c '^[-0-9]{10}T[:0-9]{8}\.[0-9]{3}Z corvid smtp serve: stopping, sessions running: 1$'
 checks=$((checks + 1))
 talk "$port" reply > /dev/null 2>&1 && fail "a stopping server took a new connection"
 touch "$scratch/go"
@@ -237,6 +238,47 @@ status=$?
 [ "$status" -eq 0 ] || fail "stopped server exited $status: $(cat "$scratch/c.log")"
 printf 'Subject: stop\r\n\r\nfinished after the stop\r\n' > "$scratch/stop.eml"
 expect_delivered "$scratch/stop.eml"
+
+# Logins: swaks logs in with each mechanism from a password file, and a
+# wrong password is refused; a file others may read is refused.
+printf 'tim:s3cret\n' > "$scratch/users"
+chmod 644 "$scratch/users"
+expect_failure timeout 10 "$CORVID" smtp serve --auth-file "$scratch/users"
+chmod 600 "$scratch/users"
+start_server d --discard --auth-file "$scratch/users" --require-auth --allow-plaintext-auth --max-per-client 1 \
+  --reply 'rcpt:*@temp.test=451 4.3.0 Try later' --reply 'mail:bad*=550 5.7.1 Not you' --max-messages 6
+swaks_as() {
+  timeout 30 swaks --server 127.0.0.1 --port "$port" --from ann@example.com --to bob@example.com \
+    --auth "$1" --auth-user tim --auth-password "$2" > "$scratch/swaks.out" 2>&1
+}
+for mechanism in CRAM-MD5 PLAIN LOGIN; do
+  checks=$((checks + 1))
+  swaks_as "$mechanism" s3cret || fail "swaks --auth $mechanism exited $?: $(tail -n 5 "$scratch/swaks.out")"
+done
+checks=$((checks + 1))
+swaks_as PLAIN wrong && fail "swaks logged in with a wrong password"
+grep -q '535 5.7.8' "$scratch/swaks.out" || fail "wrong password: $(tail -n 5 "$scratch/swaks.out")"
+# smtplib: MAIL before a login, a login, the rules' answers, and a UTF-8
+# envelope with SMTPUTF8.
+checks=$((checks + 1))
+timeout 60 "$python" "${talk_script%/*}/login_client.py" "$port" > "$scratch/smtplib.out" 2>&1 ||
+  fail "smtplib: $(cat "$scratch/smtplib.out")"
+await_log d 'message from <j.{1,8}rg@example\.com> to <.{1,8}sa@example\.com>, 23 bytes: discarded$'
+# One client may hold no more than its share (1 here) of the sessions.
+talk "$port" reply drain > "$scratch/holder" 2>&1 &
+holder=$!
+for _ in $(seq 100); do [ -s "$scratch/holder" ] && break; sleep 0.1; done
+expect_talk '421 mx.test ESMTP busy' drain
+kill "$holder" 2> /dev/null
+wait "$holder" 2> /dev/null
+await_log d 'turned away: 1 sessions running from this client$'
+await_log d 'session ended, 0 delivered: closed by the client$'
+# --max-messages 6: five so far, one more stops the server.
+swaks_as CRAM-MD5 s3cret || fail "swaks for --max-messages"
+await_log d 'stopping after 6 messages'
+checks=$((checks + 1))
+for _ in $(seq 100); do kill -0 "$server" 2> /dev/null || break; sleep 0.1; done
+! kill -0 "$server" 2> /dev/null || fail "--max-messages 6 did not stop the server"
 
 # The other servers stop as cleanly, and no server reported a sanitizer
 # finding along the way.

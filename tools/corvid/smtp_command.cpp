@@ -9,9 +9,12 @@
 #include <corvid/internet/smtp/agent.h>
 #include <corvid/internet/transport/tcp/raw.h>
 #include <corvid/internet/transport/tcp/tls.h>
+#include <corvid/platform/file.h>
 #include <corvid/platform/socket.h>
 
 #include <cerrno>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -56,6 +59,13 @@ struct serve_options {
     std::string tls_cert;
     std::string tls_key;
     bool tls_implicit = false;
+    std::string auth_file;
+    bool auth_any = false;
+    bool require_auth = false;
+    bool plaintext_auth = false;
+    std::vector<std::string> replies;
+    unsigned max_messages = 0;
+    unsigned max_per_client = 0;  // 0: a quarter of max_sessions
 };
 
 // How long running sessions may go on once a stop is asked for, and how
@@ -92,18 +102,23 @@ std::string endpoint_text(const address::ip4& endpoint) {
 // too, so it outlives a session that is still winding down at exit.
 struct server {
     server(const serve_options& options, std::optional<maildir> box, std::optional<tcp::tls_context> tls,
-           std::string name)
-        : options(options), box(std::move(box)), tls(std::move(tls)), agent(std::move(name)) {}
+           std::string name, session_policy policy)
+        : options(options), box(std::move(box)), tls(std::move(tls)), agent(std::move(name)),
+          policy(std::move(policy)) {}
 
     const serve_options options;
     const std::optional<maildir> box;
     const std::optional<tcp::tls_context> tls;
     const smtp::agent agent;
+    const session_policy policy;
 
     std::mutex lock;
     std::condition_variable session_ended;
-    // The sockets of running sessions, so that a stop can cut them off.
-    std::map<std::uint64_t, corvid::platform::native_socket> sessions;
+    // The sockets of running sessions, so that a stop can cut them off, and
+    // the client's address of each.
+    std::map<std::uint64_t, std::pair<corvid::platform::native_socket, std::string>> sessions;
+    // Sessions running per client address, for --max-per-client.
+    std::map<std::string, unsigned> per_client;
     std::uint64_t next_id = 0;
     // Set once the sessions left after the grace time are cut off.
     bool cutting_off = false;
@@ -172,9 +187,13 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
         corvid::platform::set_option(stream->socket_handle(), SOL_SOCKET, SO_SNDTIMEO, &milliseconds,
                                      sizeof milliseconds, ec);
         if (ec) throw std::system_error(ec, "cannot set the send time-out");
-        maildir_handler handler(shared->box ? &*shared->box : nullptr, shared->options.max_recipients, peer);
+        maildir_handler handler(shared->box ? &*shared->box : nullptr, shared->options.max_recipients, peer,
+                                shared->policy);
         handler.max_size = static_cast<unsigned>(shared->options.max_size);
         handler.max_hops = shared->options.max_hops;
+        handler.offer_login = shared->policy.auth_any || !shared->policy.users.empty();
+        handler.plaintext_login = shared->options.plaintext_auth;
+        handler.require_login = shared->options.require_auth;
         try {
             if (shared->tls && shared->options.tls_implicit) {
                 tcp::tls secured(*stream, *shared->tls);
@@ -209,7 +228,9 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
         // number that has been handed out again.
         std::lock_guard<std::mutex> hold(shared->lock);
         stream.reset();
-        shared->sessions.erase(id);
+        const auto session = shared->sessions.find(id);
+        if (--shared->per_client[session->second.second] == 0) shared->per_client.erase(session->second.second);
+        shared->sessions.erase(session);
     }
     shared->session_ended.notify_all();
 }
@@ -272,17 +293,20 @@ bool wait_for_connection(tcp::raw& listener) {
     return ready == 1;
 }
 
-void turn_away(const server& shared, session_stream& stream, const std::string& why) {
-    std::string peer = "unknown peer";
+// The client's address, or "" when it has gone already.
+std::string client_of(session_stream& stream) {
     try {
         address::ip4 endpoint;
         stream.peer_address(endpoint);
-        peer = endpoint_text(endpoint);
+        return endpoint.to_string(address::numeric_host);
     } catch (const corvid::exception&) {
-        // Gone already; it is turned away all the same.
+        return {};
     }
+}
+
+void turn_away(const server& shared, session_stream& stream, const std::string& client, const std::string& why) {
     shared.agent.refuse(stream, "busy");
-    log_line(peer + ": turned away: " + why);
+    log_line((client.empty() ? "unknown peer" : client) + ": turned away: " + why);
 }
 
 void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
@@ -298,14 +322,24 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return;
     }
+    const std::string client = client_of(*stream);
     std::unique_lock<std::mutex> hold(shared->lock);
     if (shared->sessions.size() >= shared->options.max_sessions) {
         hold.unlock();
-        turn_away(*shared, *stream, std::to_string(shared->options.max_sessions) + " sessions running");
+        turn_away(*shared, *stream, client, std::to_string(shared->options.max_sessions) + " sessions running");
+        return;
+    }
+    // One client may not take every place and so turn everyone else away.
+    const unsigned share = shared->options.max_per_client != 0 ? shared->options.max_per_client
+                                                               : std::max(1u, shared->options.max_sessions / 4);
+    if (shared->per_client.count(client) != 0 && shared->per_client[client] >= share) {
+        hold.unlock();
+        turn_away(*shared, *stream, client, std::to_string(share) + " sessions running from this client");
         return;
     }
     const std::uint64_t id = shared->next_id++;
-    shared->sessions.emplace(id, stream->socket_handle());
+    shared->sessions.emplace(id, std::make_pair(stream->socket_handle(), client));
+    ++shared->per_client[client];
     shared->waiting.emplace_back(stream.get(), id);
     // Every waiting session needs an idle worker of its own.
     if (shared->waiting.size() <= shared->idle_workers) {
@@ -321,8 +355,9 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
     } catch (const std::system_error& e) {
         shared->waiting.pop_back();
         shared->sessions.erase(id);
+        if (--shared->per_client[client] == 0) shared->per_client.erase(client);
         hold.unlock();
-        turn_away(*shared, *stream, std::string("no thread: ") + e.what());
+        turn_away(*shared, *stream, client, std::string("no thread: ") + e.what());
     }
 }
 
@@ -331,6 +366,58 @@ std::size_t wait_for_sessions(server& shared, std::chrono::steady_clock::time_po
     std::unique_lock<std::mutex> hold(shared.lock);
     shared.session_ended.wait_until(hold, until, [&] { return shared.sessions.empty(); });
     return shared.sessions.size();
+}
+
+// Lines user:password. The file holds secrets: one that others may read
+// is refused, as ssh refuses such a key.
+std::map<std::string, std::string> read_users(const std::string& path) {
+    std::error_code ec;
+    const corvid::platform::unique_file file = corvid::platform::open_file(path, corvid::platform::open_mode::read, ec);
+    if (ec) throw corvid::exception("cannot open " + path + ": " + ec.message());
+    const corvid::platform::file_facts facts = corvid::platform::facts(file, ec);
+    if (ec) throw corvid::exception("cannot read " + path + ": " + ec.message());
+    if ((facts.mode & 077) != 0)
+        throw corvid::exception(path + " may be read by others; make it readable by its owner alone (chmod 600)");
+    if (facts.owner != 0 && facts.owner != corvid::platform::effective_user())
+        throw corvid::exception(path + " belongs to another user");
+    std::string text;
+    corvid::platform::read_file(path, text, ec);
+    if (ec) throw corvid::exception("cannot read " + path + ": " + ec.message());
+    std::map<std::string, std::string> users;
+    std::size_t number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        const std::size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string::npos)
+            throw corvid::exception(path + " line " + std::to_string(number) + " is not user:password");
+        users[line.substr(0, colon)] = line.substr(colon + 1);
+    }
+    return users;
+}
+
+// SIGINT and SIGTERM and --max-messages all stop the server the same way.
+void ask_to_stop() { on_stop_signal(0); }
+
+session_policy make_policy(const serve_options& options) {
+    session_policy policy;
+    if (!options.auth_file.empty()) policy.users = read_users(options.auth_file);
+    policy.auth_any = options.auth_any;
+    for (const std::string& text : options.replies) policy.rules.push_back(parse_reply_rule(text));
+    if (options.max_messages != 0) {
+        auto count = std::make_shared<std::atomic<unsigned>>(0);
+        policy.delivered = [count, limit = options.max_messages] {
+            if (++*count == limit) {
+                log_line("stopping after " + std::to_string(limit) + " messages");
+                ask_to_stop();
+            }
+        };
+    }
+    return policy;
 }
 
 // ADDRESS:PORT, split at the last colon.
@@ -377,7 +464,8 @@ void serve(const serve_options& options) {
     ::signal(SIGPIPE, SIG_IGN);
     watch_stop_signals();
     auto shared = std::make_shared<server>(options, std::move(box), std::move(tls),
-                                           options.hostname.empty() ? machine : options.hostname);
+                                           options.hostname.empty() ? machine : options.hostname,
+                                           make_policy(options));
     if (std::printf("listening on %s\n", endpoint_text(endpoint).c_str()) < 0 || std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
 
@@ -400,7 +488,8 @@ void serve(const serve_options& options) {
             std::lock_guard<std::mutex> hold(shared->lock);
             shared->cutting_off = true;
             std::error_code ec;
-            for (const auto& [id, socket] : shared->sessions) corvid::platform::shutdown(socket, SHUT_RDWR, ec);
+            for (const auto& [id, session] : shared->sessions)
+                corvid::platform::shutdown(session.first, SHUT_RDWR, ec);
         }
         left = wait_for_sessions(*shared, std::chrono::steady_clock::now() + cut_off_grace);
     }
@@ -477,6 +566,23 @@ void add_smtp_command(CLI::App& app) {
     key->needs(cert);
     cmd->add_flag("--tls-implicit", options->tls_implicit, "TLS from the first byte (port 465) instead of STARTTLS")
         ->needs(cert);
+    auto* users = cmd->add_option("--auth-file", options->auth_file,
+                                  "Offer AUTH, with the logins of FILE (lines user:password, readable by its owner alone)")
+                      ->check(CLI::ExistingFile);
+    cmd->add_flag("--auth-any", options->auth_any, "Offer AUTH and take every login (for testing clients)")
+        ->excludes(users);
+    cmd->add_flag("--require-auth", options->require_auth, "Refuse MAIL before a login (530)");
+    cmd->add_flag("--allow-plaintext-auth", options->plaintext_auth,
+                  "Offer AUTH PLAIN and LOGIN outside TLS too (they send the password as it is)");
+    cmd->add_option("--reply", options->replies,
+                    "STAGE[:PATTERN]=REPLY, repeatable: answer MAIL or RCPT for addresses matching the shell "
+                    "PATTERN, or data (after the text), with a 4xx or 5xx REPLY, or drop the connection (drop)");
+    cmd->add_option("--max-messages", options->max_messages, "Stop after N delivered messages; 0 for never")
+        ->capture_default_str();
+    cmd->add_option("--max-per-client", options->max_per_client,
+                    "Sessions at once from one address; 0 for a quarter of --max-sessions")
+        ->capture_default_str()
+        ->check(CLI::Range(0u, 10000u));
     cmd->callback([options] {
         try {
             serve(*options);

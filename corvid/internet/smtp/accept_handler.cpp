@@ -1,5 +1,7 @@
 #include <corvid/internet/smtp/accept_handler.h>
 
+#include <corvid/coding/hex.h>
+#include <corvid/coding/hmac_md5.h>
 #include <corvid/text.h>
 
 namespace corvid::internet::smtp {
@@ -52,5 +54,16 @@ void accept_handler::abort_message() {
 bool accept_handler::accept_login(const std::string&, const std::string&) { return false; }
 
 std::optional<std::string> accept_handler::login_secret(const std::string&) { return std::nullopt; }
+
+bool accept_handler::accept_cram_md5(const std::string& user, const std::string& challenge, const std::string& digest) {
+    const auto secret = login_secret(user);
+    if (!secret) return false;
+    const std::string expected = coding::hex_encode(coding::hmac_md5(*secret, challenge));
+    // Constant time, so that a response's timing tells nothing of the digest.
+    unsigned char differ = expected.size() == digest.size() ? 0 : 1;
+    for (std::size_t i = 0; i < expected.size() && i < digest.size(); ++i)
+        differ |= static_cast<unsigned char>(expected[i] ^ digest[i]);
+    return differ == 0;
+}
 
 }  // namespace corvid::internet::smtp

@@ -56,6 +56,9 @@ public:
     // of it without sending it; nothing when the user is unknown or the
     // secret cannot be told. By default nothing.
     virtual std::optional<std::string> login_secret(const std::string& user);
+    // A CRAM-MD5 login: digest is the client's hexadecimal HMAC-MD5 of the
+    // challenge. By default checked against login_secret, in constant time.
+    virtual bool accept_cram_md5(const std::string& user, const std::string& challenge, const std::string& digest);
 
     // Messages with more "by <own name>" header lines are mail loops; 0
     // turns the check off.
@@ -71,6 +74,11 @@ public:
     bool require_login = false;
     // Failed logins a session may have before it is ended with 421.
     unsigned max_login_failures = 3;
+
+    // Set by an operation to end the session once its reply is sent, or at
+    // once without a reply (a test server that drops the connection).
+    enum class ending { none, after_reply, without_reply };
+    ending end_session = ending::none;
 
     std::string sender;
     std::set<std::string> recipients;

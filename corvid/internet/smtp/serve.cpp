@@ -2,8 +2,6 @@
 
 #include <corvid/coding/base64.h>
 #include <corvid/coding/errors.h>
-#include <corvid/coding/hex.h>
-#include <corvid/coding/hmac_md5.h>
 #include <corvid/domain_name.h>
 #include <corvid/exception.h>
 #include <corvid/format.h>
@@ -94,14 +92,6 @@ struct mail_parameters {
     bool smtputf8 = false;
 };
 
-// Constant time, so that a response's timing tells nothing of the digest.
-bool same(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    unsigned char differ = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) differ |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return differ == 0;
-}
-
 // One incoming session; the agent's name and the handler stay fixed.
 // Input arrives in large pieces and is cut into lines here; replies are
 // gathered and sent together before the session waits for more input, so
@@ -122,6 +112,8 @@ private:
     void receive_more();
     void reply(std::string_view text) { output.append(text).append("\r\n"); }
     void send_replies();
+    // Whether the handler asked to end the session; if so, ends it.
+    bool ended();
 
     // False once the session has ended.
     bool answer(const std::string& line, bool cr_lf);
@@ -165,7 +157,7 @@ void session::run() {
         try {
             bool cr_lf = false;
             if (!read_line(line, cr_lf, max_command_line)) continue;
-            if (!answer(line, cr_lf)) return;
+            if (!answer(line, cr_lf) || ended()) return;
         } catch (const base::connection_timed_out&) {
             // A 2xx code would announce success; 421 says the service closes
             // the channel (RFC 5321 4.2).
@@ -177,6 +169,7 @@ void session::run() {
             throw;
         } catch (const refused& e) {
             reply(is_refusal(e.message()) ? e.message() : "500 5.5.2 Syntax error: \"" + quote(line) + "\"");
+            if (ended()) return;
         } catch (const std::exception&) {
             reply("500 5.5.2 Syntax error: \"" + quote(line) + "\"");
         }
@@ -209,6 +202,21 @@ bool session::read_line(std::string& line, bool& cr_lf, std::size_t limit) {
         line.assign(input, start, lf - start - (cr_lf ? 1 : 0));
         return true;
     }
+}
+
+bool session::ended() {
+    switch (handler.end_session) {
+    case accept_handler::ending::none:
+        return false;
+    case accept_handler::ending::without_reply:
+        output.clear();
+        break;
+    case accept_handler::ending::after_reply:
+        send_replies();
+        break;
+    }
+    stream->shutdown();
+    return true;
 }
 
 void session::receive_more() {
@@ -554,8 +562,7 @@ bool session::authenticate(std::string_view rest) {
         const std::size_t last = response.rfind(' ');
         if (last != std::string::npos) {
             user = response.substr(0, last);
-            const auto secret = handler.login_secret(user);
-            valid = secret && same(response.substr(last + 1), coding::hex_encode(coding::hmac_md5(*secret, text)));
+            valid = handler.accept_cram_md5(user, text, response.substr(last + 1));
         }
     } else {
         reply("504 5.5.4 Unrecognized authentication type");
