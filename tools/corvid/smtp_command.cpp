@@ -115,7 +115,7 @@ struct server {
     std::mutex lock;
     std::condition_variable session_ended;
     // The sockets of running sessions, so that a stop can cut them off, and
-    // the client's address of each.
+    // the client's address and port of each.
     std::map<std::uint64_t, std::pair<corvid::platform::native_socket, std::string>> sessions;
     // Sessions running per client address, for --max-per-client.
     std::map<std::string, unsigned> per_client;
@@ -169,17 +169,21 @@ void wind_down(tcp::base& stream) {
     }
 }
 
+// The address alone of "address:port", the unit of --max-per-client.
+std::string client_part(const std::string& peer) { return peer.substr(0, peer.rfind(':')); }
+
 // Takes over the stream, and ends the session's registration.
 void run_session(const std::shared_ptr<server>& shared, session_stream* accepted, std::uint64_t id) {
     std::unique_ptr<session_stream> stream(accepted);
-    std::string peer = "unknown peer";
+    std::string peer;
+    {
+        std::lock_guard<std::mutex> hold(shared->lock);
+        peer = shared->sessions.at(id).second;
+    }
     std::string outcome;
     unsigned delivered = 0;
     unsigned failed = 0;
     try {
-        address::ip4 endpoint;
-        stream->peer_address(endpoint);
-        peer = endpoint_text(endpoint);
         const int milliseconds = shared->options.timeout * 1000;
         stream->set_receive_timeout(milliseconds);
         // A client that stops reading must not hold the session for good.
@@ -229,7 +233,8 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
         std::lock_guard<std::mutex> hold(shared->lock);
         stream.reset();
         const auto session = shared->sessions.find(id);
-        if (--shared->per_client[session->second.second] == 0) shared->per_client.erase(session->second.second);
+        const std::string client = client_part(session->second.second);
+        if (--shared->per_client[client] == 0) shared->per_client.erase(client);
         shared->sessions.erase(session);
     }
     shared->session_ended.notify_all();
@@ -293,20 +298,21 @@ bool wait_for_connection(tcp::raw& listener) {
     return ready == 1;
 }
 
-// The client's address, or "" when it has gone already.
-std::string client_of(session_stream& stream) {
+// The client's address and port, or "unknown peer" when it has gone
+// already.
+std::string peer_of(session_stream& stream) {
     try {
         address::ip4 endpoint;
         stream.peer_address(endpoint);
-        return endpoint.to_string(address::numeric_host);
+        return endpoint_text(endpoint);
     } catch (const corvid::exception&) {
-        return {};
+        return "unknown peer";
     }
 }
 
-void turn_away(const server& shared, session_stream& stream, const std::string& client, const std::string& why) {
+void turn_away(const server& shared, session_stream& stream, const std::string& peer, const std::string& why) {
     shared.agent.refuse(stream, "busy");
-    log_line((client.empty() ? "unknown peer" : client) + ": turned away: " + why);
+    log_line(peer + ": turned away: " + why);
 }
 
 void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
@@ -322,11 +328,12 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return;
     }
-    const std::string client = client_of(*stream);
+    const std::string peer = peer_of(*stream);
+    const std::string client = client_part(peer);
     std::unique_lock<std::mutex> hold(shared->lock);
     if (shared->sessions.size() >= shared->options.max_sessions) {
         hold.unlock();
-        turn_away(*shared, *stream, client, std::to_string(shared->options.max_sessions) + " sessions running");
+        turn_away(*shared, *stream, peer, std::to_string(shared->options.max_sessions) + " sessions running");
         return;
     }
     // One client may not take every place and so turn everyone else away.
@@ -334,11 +341,11 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
                                                                : std::max(1u, shared->options.max_sessions / 4);
     if (shared->per_client.count(client) != 0 && shared->per_client[client] >= share) {
         hold.unlock();
-        turn_away(*shared, *stream, client, std::to_string(share) + " sessions running from this client");
+        turn_away(*shared, *stream, peer, std::to_string(share) + " sessions running from this client");
         return;
     }
     const std::uint64_t id = shared->next_id++;
-    shared->sessions.emplace(id, std::make_pair(stream->socket_handle(), client));
+    shared->sessions.emplace(id, std::make_pair(stream->socket_handle(), peer));
     ++shared->per_client[client];
     shared->waiting.emplace_back(stream.get(), id);
     // Every waiting session needs an idle worker of its own.
@@ -357,7 +364,7 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
         shared->sessions.erase(id);
         if (--shared->per_client[client] == 0) shared->per_client.erase(client);
         hold.unlock();
-        turn_away(*shared, *stream, client, std::string("no thread: ") + e.what());
+        turn_away(*shared, *stream, peer, std::string("no thread: ") + e.what());
     }
 }
 
@@ -556,7 +563,7 @@ void add_smtp_command(CLI::App& app) {
         ->check(CLI::Range(1, 86400));
     cmd->add_option("--max-sessions", options->max_sessions, "Sessions at once; more are turned away")
         ->capture_default_str()
-        ->check(CLI::Range(1u, 10000u));
+        ->check(CLI::Range(1u, 100000u));
     auto* cert = cmd->add_option("--tls-cert", options->tls_cert,
                                  "PEM file with the server's certificate chain: offers STARTTLS")
                      ->check(CLI::ExistingFile);
@@ -582,7 +589,7 @@ void add_smtp_command(CLI::App& app) {
     cmd->add_option("--max-per-client", options->max_per_client,
                     "Sessions at once from one address; 0 for a quarter of --max-sessions")
         ->capture_default_str()
-        ->check(CLI::Range(0u, 10000u));
+        ->check(CLI::Range(0u, 100000u));
     cmd->callback([options] {
         try {
             serve(*options);

@@ -145,6 +145,8 @@ private:
     phase state = phase::greeted;
     bool extended = false;  // greeted with EHLO
     std::string peer_name;
+    // Both ends' addresses, asked for once.
+    std::string peer_address, local_address;
     mail_parameters transaction;
     unsigned login_failures = 0;
 };
@@ -178,8 +180,11 @@ void session::run() {
 
 bool session::read_line(std::string& line, bool& cr_lf, std::size_t limit) {
     // The whole line must come within the time-out: a client that drips a
-    // byte now and then cannot hold the session for ever.
-    exchange_deadline bound(*stream);
+    // byte now and then cannot hold the session for ever. Checked after each
+    // receive rather than with a deadline, which would cost a poll before
+    // every receive: a dripping client is cut off at its next byte.
+    const int timeout = stream->receive_timeout();
+    const auto until = base::clock::now() + std::chrono::milliseconds(timeout);
     bool too_long = false;
     for (;;) {
         const std::size_t lf = input.find('\n', parsed);
@@ -189,6 +194,8 @@ bool session::read_line(std::string& line, bool& cr_lf, std::size_t limit) {
                 too_long = true;
                 input.erase(parsed);
             }
+            if (timeout > 0 && input.size() > parsed && base::clock::now() > until)
+                throw base::connection_timed_out("recv() failed");
             receive_more();
             continue;
         }
@@ -366,14 +373,18 @@ void session::reset_transaction() {
 }
 
 std::string session::trace_line() {
-    address::ip4 local;
-    stream->local_address(local);
+    if (peer_address.empty()) {
+        peer_address = peer_text(*stream);
+        address::ip4 local;
+        stream->local_address(local);
+        local_address = numeric(local);
+    }
     // RFC 3848: ESMTP, with S for TLS and A for a login.
     std::string with = extended ? "ESMTP" : "SMTP";
     if (dynamic_cast<const transport::tcp::tls*>(stream)) with += 'S';  // after STARTTLS, or TLS from the start
     if (!handler.user.empty()) with += 'A';
-    return format("Received: from %s ([%s]) by %s ([%s]) with %s; %s", peer_name.c_str(), peer_text(*stream).c_str(),
-                  own_name.c_str(), numeric(local).c_str(), with.c_str(),
+    return format("Received: from %s ([%s]) by %s ([%s]) with %s; %s", peer_name.c_str(), peer_address.c_str(),
+                  own_name.c_str(), local_address.c_str(), with.c_str(),
                   rfc822_date(static_cast<std::int64_t>(std::time(nullptr))).c_str());
 }
 
