@@ -213,6 +213,20 @@ done
 checks=$((checks + 1))
 [ $((SECONDS - started)) -le 10 ] || fail "--timeout 3 took $((SECONDS - started)) s"
 expect_talk $'220 mx.test ESMTP Ready\n221 2.0.0 mx.test Bye' reply cmd:QUIT
+# A command dripped a byte every 2 s is cut off once the time-out (3 s) has
+# passed, not answered when it is whole.
+checks=$((checks + 1))
+drip=$(timeout 30 "$python" -c '
+import select, socket, sys, time
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=20)
+s.recv(512)
+start = time.monotonic()
+for c in b"NOOP\r\n":
+    s.sendall(bytes([c]))
+    if select.select([s], [], [], 2)[0]:
+        break
+print(s.recv(512).decode().strip(), round(time.monotonic() - start))' "$port" 2>&1)
+[[ "$drip" =~ ^421\ 4\.4\.2\ mx\.test\ Timed\ out\ [3-6]$ ]] || fail "dripped command: $drip"
 
 # SIGTERM: no new connection is taken, the session under way ends as
 # usual and its message is kept, and the server exits 0.
