@@ -1,5 +1,6 @@
 #include <corvid/text.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -120,6 +121,25 @@ bool iless(std::string_view a, std::string_view b) noexcept {
 
 bool all_digits(std::string_view text) noexcept { return all_digits_impl(text); }
 bool all_digits(std::u16string_view text) noexcept { return all_digits_impl(text); }
+
+std::string printable(std::string_view text, std::string_view keep, std::size_t limit) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(std::min(text.size(), limit));
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool control = (byte < 0x20 || byte == 0x7f) && keep.find(c) == std::string_view::npos;
+        if (out.size() + (control ? 4 : 1) > limit) break;
+        if (control) {
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 bool is_valid_utf8(std::string_view text) noexcept {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());

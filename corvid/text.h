@@ -66,6 +66,13 @@ Int leading_decimal(const Text& text) noexcept {
 bool all_digits(std::string_view text) noexcept;
 bool all_digits(std::u16string_view text) noexcept;
 
+// Text that is safe to show on a terminal or to quote back to a peer: each
+// control character (below 0x20, and DEL) that keep does not name becomes
+// \xNN, so that it can neither drive a terminal nor end a line. Other bytes
+// stay as they are. The result holds at most limit bytes, never a cut escape.
+std::string printable(std::string_view text, std::string_view keep = "\t",
+                      std::size_t limit = std::string::npos);
+
 // True when text is well-formed UTF-8: no stray continuation byte, no
 // sequence cut short, no overlong form, no surrogate and nothing above
 // U+10FFFF. Empty text is.

@@ -12,15 +12,8 @@ namespace post {
 namespace {
 
 // Log text goes to a terminal: control characters other than line breaks
-// and tabs would let a log drive the terminal, so they are shown as "?".
-std::string printable(const std::string& text) {
-    std::string shown = text;
-    for (char& c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\n' && c != '\r' && c != '\t') || byte == 0x7F) c = '?';
-    }
-    return shown;
-}
+// and tabs would let a log drive the terminal.
+std::string printable(const std::string& text) { return corvid::printable(text, "\r\n\t"); }
 
 std::string trimmed(const std::string& line) {
     const auto first = line.find_first_not_of(" \t\r");

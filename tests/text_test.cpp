@@ -103,6 +103,13 @@ TEST(text_test, is_valid_utf8_agrees_with_icu) {
     for (const std::string& text : texts) EXPECT_EQ(corvid::is_valid_utf8(text), icu_valid(text)) << ::testing::PrintToString(text);
 }
 
+TEST(text_test, printable_escapes_controls_and_never_cuts_an_escape) {
+    EXPECT_EQ(corvid::printable("a\tb\x1b[2J\x7f\xc3\xa9\r\n"), "a\tb\\x1b[2J\\x7f\xc3\xa9\\x0d\\x0a");
+    EXPECT_EQ(corvid::printable("a\r\nb", "\r\n"), "a\r\nb");
+    EXPECT_EQ(corvid::printable("ab\x01", "", 5), "ab");
+    EXPECT_EQ(corvid::printable("ab\x01", "", 6), "ab\\x01");
+}
+
 TEST(text_test, replace_all) {
     std::string text = "a\r\n\r\nb";
     EXPECT_EQ(&corvid::replace_all(text, "\r\n", "\n"), &text);

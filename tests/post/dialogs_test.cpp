@@ -106,7 +106,7 @@ TEST(post_terminal_ui, d_shows_the_report_without_terminal_controls) {
     EXPECT_EQ(dialogs.show(question), post::answer::no);
     const std::string text = out.str();
     EXPECT_NE(text.find("To: \"Installation Support\" <support@example.com>\nSubject: Installation Error (Exit Code: 1603)\n\n"
-                        "line one\r\n?[2Jcleared?\r\n"),
+                        "line one\r\n\\x1b[2Jcleared?\r\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(text.find('\x1b'), std::string::npos);

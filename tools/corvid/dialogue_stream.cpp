@@ -19,23 +19,6 @@ std::string verb_of(const std::string& line) {
 
 }  // namespace
 
-std::string printable(std::string_view text) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
-            out += "\\x";
-            out += digits[byte >> 4];
-            out += digits[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 dialogue_stream::~dialogue_stream() {
     // A delivery cut short inside the text still shows how far it got.
     if (now == stage::message_text) show_count();

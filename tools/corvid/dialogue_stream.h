@@ -5,6 +5,8 @@
 #include <corvid/line_reader.h>
 
 #include <cstddef>
+#include <corvid/text.h>
+
 #include <string>
 #include <string_view>
 
@@ -58,9 +60,7 @@ private:
     std::size_t message_lines = 0;
 };
 
-// text with every control byte but TAB written as \xHH, so that a peer's
-// bytes cannot steer the terminal or split a line of ours.
-std::string printable(std::string_view text);
+using corvid::printable;
 
 }  // namespace corvid_tool
 

@@ -2,6 +2,7 @@
 
 #include <corvid/exception.h>
 #include <corvid/platform/file.h>
+#include <corvid/platform/signals.h>
 
 #include <atomic>
 #include <chrono>
@@ -9,7 +10,6 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
 
 namespace corvid_tool {
@@ -63,11 +63,12 @@ std::string maildir::unique_name() const {
     // for many deliveries in the same microsecond, or a process id reused
     // after a restart.
     static std::atomic<unsigned long long> count{0};
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
     char head[96];
-    std::snprintf(head, sizeof head, "%lld.M%06ldP%ldQ%llu.", static_cast<long long>(now.tv_sec),
-                  now.tv_nsec / 1000, static_cast<long>(::getpid()), ++count);
+    std::snprintf(head, sizeof head, "%lld.M%06lldP%ldQ%llu.", static_cast<long long>(micros / 1000000),
+                  static_cast<long long>(micros % 1000000), platform::process_id(), ++count);
     return head + host_part;
 }
 

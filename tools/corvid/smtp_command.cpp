@@ -10,6 +10,7 @@
 #include <corvid/internet/transport/tcp/raw.h>
 #include <corvid/internet/transport/tcp/tls.h>
 #include <corvid/platform/file.h>
+#include <corvid/platform/signals.h>
 #include <corvid/platform/socket.h>
 
 #include <cerrno>
@@ -17,13 +18,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,7 +31,6 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -116,7 +114,7 @@ struct server {
     std::condition_variable session_ended;
     // The sockets of running sessions, so that a stop can cut them off, and
     // the client's address and port of each.
-    std::map<std::uint64_t, std::pair<corvid::platform::native_socket, std::string>> sessions;
+    std::map<std::uint64_t, std::pair<session_stream*, std::string>> sessions;
     // Sessions running per client address, for --max-per-client.
     std::map<std::string, unsigned> per_client;
     std::uint64_t next_id = 0;
@@ -157,9 +155,7 @@ void join_finished(server& shared) {
 // while.
 void wind_down(tcp::base& stream) {
     if (stream.socket_handle() == corvid::platform::invalid_socket) return;
-    std::error_code ec;
-    corvid::platform::shutdown(stream.socket_handle(), SHUT_WR, ec);
-    if (ec) return;
+    stream.shutdown_send();
     stream.set_deadline(tcp::base::clock::now() + seconds(1));
     std::string ignored;
     try {
@@ -187,10 +183,7 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
         const int milliseconds = shared->options.timeout * 1000;
         stream->set_receive_timeout(milliseconds);
         // A client that stops reading must not hold the session for good.
-        std::error_code ec;
-        corvid::platform::set_option(stream->socket_handle(), SOL_SOCKET, SO_SNDTIMEO, &milliseconds,
-                                     sizeof milliseconds, ec);
-        if (ec) throw std::system_error(ec, "cannot set the send time-out");
+        stream->set_send_timeout(milliseconds);
         maildir_handler handler(shared->box ? &*shared->box : nullptr, shared->options.max_recipients, peer,
                                 shared->policy);
         handler.max_size = static_cast<unsigned>(shared->options.max_size);
@@ -267,31 +260,10 @@ void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) 
     }
 }
 
-// SIGINT and SIGTERM wake the accepting loop through this pipe.
-int stop_pipe[2] = {-1, -1};
-
-extern "C" void on_stop_signal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] ssize_t ignored = ::write(stop_pipe[1], &byte, 1);
-    errno = saved;
-}
-
-void watch_stop_signals() {
-    if (::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw corvid::exception(std::string("cannot create a pipe: ") + std::strerror(errno));
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM})
-        if (::sigaction(signal, &action, nullptr) != 0)
-            throw corvid::exception(std::string("cannot catch signals: ") + std::strerror(errno));
-}
-
 // Waits for a connection or a stop signal; true for a connection. A stop
 // wins when both are there.
-bool wait_for_connection(tcp::raw& listener) {
-    const corvid::platform::native_socket watched[2] = {stop_pipe[0], listener.socket_handle()};
+bool wait_for_connection(corvid::platform::native_socket stop, tcp::raw& listener) {
+    const corvid::platform::native_socket watched[2] = {stop, listener.socket_handle()};
     std::error_code ec;
     const std::size_t ready = corvid::platform::wait_readable_any(watched, 2, ec);
     if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());
@@ -345,7 +317,7 @@ void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
         return;
     }
     const std::uint64_t id = shared->next_id++;
-    shared->sessions.emplace(id, std::make_pair(stream->socket_handle(), peer));
+    shared->sessions.emplace(id, std::make_pair(stream.get(), peer));
     ++shared->per_client[client];
     shared->waiting.emplace_back(stream.get(), id);
     // Every waiting session needs an idle worker of its own.
@@ -407,9 +379,6 @@ std::map<std::string, std::string> read_users(const std::string& path) {
     return users;
 }
 
-// SIGINT and SIGTERM and --max-messages all stop the server the same way.
-void ask_to_stop() { on_stop_signal(0); }
-
 session_policy make_policy(const serve_options& options) {
     session_policy policy;
     if (!options.auth_file.empty()) policy.users = read_users(options.auth_file);
@@ -420,7 +389,7 @@ session_policy make_policy(const serve_options& options) {
         policy.delivered = [count, limit = options.max_messages] {
             if (++*count == limit) {
                 log_line("stopping after " + std::to_string(limit) + " messages");
-                ask_to_stop();
+                corvid::platform::request_stop();  // as SIGTERM does
             }
         };
     }
@@ -453,10 +422,7 @@ void serve(const serve_options& options) {
     try {
         listener.open(endpoint);
         // A restart must not wait for the last run's connections to time out.
-        const int on = 1;
-        std::error_code ec;
-        corvid::platform::set_option(listener.socket_handle(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on, ec);
-        if (ec) throw corvid::exception("setsockopt(SO_REUSEADDR) failed: " + ec.message());
+        listener.set_reuse_address(true);
         listener.bind(endpoint);
         listener.listen();
         listener.local_address(endpoint);
@@ -468,15 +434,16 @@ void serve(const serve_options& options) {
     std::optional<tcp::tls_context> tls;
     if (!options.tls_cert.empty()) tls = tcp::tls_context::server(options.tls_cert, options.tls_key);
 
-    ::signal(SIGPIPE, SIG_IGN);
-    watch_stop_signals();
+    std::error_code stop_ec;
+    const corvid::platform::native_socket stop = corvid::platform::watch_stop_signals(stop_ec);
+    if (stop_ec) throw corvid::exception("cannot catch signals: " + stop_ec.message());
     auto shared = std::make_shared<server>(options, std::move(box), std::move(tls),
                                            options.hostname.empty() ? machine : options.hostname,
                                            make_policy(options));
     if (std::printf("listening on %s\n", endpoint_text(endpoint).c_str()) < 0 || std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
 
-    while (wait_for_connection(listener)) accept_one(shared, listener);
+    while (wait_for_connection(stop, listener)) accept_one(shared, listener);
 
     // New connections are refused by the system from here on.
     listener.close();
@@ -494,9 +461,7 @@ void serve(const serve_options& options) {
         {
             std::lock_guard<std::mutex> hold(shared->lock);
             shared->cutting_off = true;
-            std::error_code ec;
-            for (const auto& [id, session] : shared->sessions)
-                corvid::platform::shutdown(session.first, SHUT_RDWR, ec);
+            for (const auto& [id, session] : shared->sessions) session.first->interrupt();
         }
         left = wait_for_sessions(*shared, std::chrono::steady_clock::now() + cut_off_grace);
     }

@@ -35,10 +35,8 @@ constexpr std::size_t text_piece = 64 * 1024;
 constexpr std::size_t max_header_look = 1000;
 
 std::string quote(std::string_view line) {
-    std::string quoted(line.substr(0, max_quote));
-    for (char& c : quoted)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    if (line.size() > max_quote) quoted += "...";
+    std::string quoted = printable(line, "", max_quote);
+    if (printable(line, "").size() > quoted.size()) quoted += "...";
     return quoted;
 }
 

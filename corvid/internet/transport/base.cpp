@@ -38,6 +38,10 @@ void base::set_receive_timeout(int milliseconds) {
 
 void base::set_send_buffer_size(int bytes) { set_int_option(handle.get(), SO_SNDBUF, bytes); }
 
+void base::set_send_timeout(int milliseconds) { set_int_option(handle.get(), SO_SNDTIMEO, milliseconds); }
+
+void base::set_reuse_address(bool reuse) { set_int_option(handle.get(), SO_REUSEADDR, reuse ? 1 : 0); }
+
 void base::close() {
     std::error_code ec;
     handle.close(ec);

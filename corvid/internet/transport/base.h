@@ -30,6 +30,11 @@ public:
     // The last time-out set, 0 for none.
     int receive_timeout() const noexcept { return receive_timeout_ms; }
     void set_send_buffer_size(int bytes);
+    // Bounds each send: one that cannot go on for milliseconds fails.
+    void set_send_timeout(int milliseconds);
+    // Lets a listener bind an address whose last connections still linger,
+    // so that a restarted server need not wait for them.
+    void set_reuse_address(bool reuse);
     // Closing an object that holds no socket is quiet. The socket is given up
     // even when the close reports an error.
     void close();

@@ -138,6 +138,16 @@ void base::shutdown() {
     close();
 }
 
+void base::shutdown_send() noexcept {
+    std::error_code ec;
+    platform::shutdown(handle.get(), SHUT_WR, ec);
+}
+
+void base::interrupt() noexcept {
+    std::error_code ec;
+    platform::shutdown(handle.get(), SHUT_RDWR, ec);
+}
+
 int base::local_address(address::base& out) {
     return query_address(call::getsockname, platform::local_address, handle.get(), out);
 }

@@ -63,6 +63,13 @@ public:
     // Stops both directions, then closes; quiet on a socket that is not
     // connected or not open. A TLS stream first says goodbye in TLS.
     virtual void shutdown();
+    // Ends the sending direction only, so that what was sent reaches the
+    // peer before the socket goes; quiet when not connected.
+    void shutdown_send() noexcept;
+    // Stops both directions without closing, so that a receive or send
+    // blocked in another thread returns; the one call that may come from
+    // another thread while the socket is open.
+    void interrupt() noexcept;
     // Fill out with the socket's own or its peer's address; return its size.
     int local_address(address::base& out);
     int peer_address(address::base& out);
