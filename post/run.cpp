@@ -317,8 +317,6 @@ int run(const std::vector<std::string>& args, ui& dialogs, log_source& log, cons
         subject = corvid::format("Installation Error (Exit Code: %i)", exit_code);
     }
     message.add_header("Subject", subject);
-    const std::string domain = local_domain();
-    add_report_headers(message, config, domain);
 
     const report_preview preview{recipient, subject, message.body.data};
     const answer consent =
@@ -326,7 +324,12 @@ int run(const std::vector<std::string>& args, ui& dialogs, log_source& log, cons
                       "We're very sorry, but the installation failed. Would you like to send an error "
                       "report to help resolve this problem?",
                       buttons::yes_no, icon::none, &preview});
-    if (consent == answer::yes) send(message, dialogs, config, domain);
+    if (consent != answer::yes) return 0;
+    // Asking the resolver for the host's name may take a while on a machine
+    // without a network: only once the person has said yes.
+    const std::string domain = local_domain();
+    add_report_headers(message, config, domain);
+    send(message, dialogs, config, domain);
     return 0;
 }
 
