@@ -35,8 +35,8 @@ using corvid::internet::message2::entity;
 constexpr int ansi = 0;
 constexpr std::string_view marker = "dialog SetupError";
 constexpr int windows_1252 = 1252;
-// Conversions go piece by piece, so that a log is held as its bytes and its
-// UTF-8 text and never as wide text whole.
+// UTF-16 logs are converted this many code units at a time, so that a log
+// is held as its bytes and its UTF-8 text and never as wide text whole.
 constexpr std::size_t piece = 1 << 20;
 
 // The four characters before the first "." that starts at least one
@@ -49,12 +49,14 @@ std::string find_error_text(std::string_view search) {
     return std::string(search.substr(dot - 4, 4));
 }
 
-std::string to_utf8_in_pieces(std::string_view bytes, int codepage) {
+// The transcoder works through the bytes a piece at a time, so the log is
+// never held as wide text whole.
+std::string to_utf8(std::string_view bytes, int codepage) {
     // Read whatever the log holds: a stray byte must not stop the report.
     corvid::unicode::transcoder converter(codepage, corvid::unicode::utf8_codepage, true);
     std::string utf8;
     utf8.reserve(bytes.size() + bytes.size() / 8);
-    for (std::size_t at = 0; at < bytes.size(); at += piece) converter.step(bytes.substr(at, piece), utf8);
+    converter.step(bytes, utf8);
     converter.finish(utf8);
     return utf8;
 }
@@ -241,13 +243,13 @@ decoded_log decode_log(std::string bytes) {
         log.error_text = find_error_text(bytes);
         const int page = corvid::unicode::ansi_codepage();
         if (page != corvid::unicode::utf8_codepage) {
-            log.utf8 = to_utf8_in_pieces(bytes, ansi);
+            log.utf8 = to_utf8(bytes, ansi);
         } else if (corvid::is_valid_utf8(bytes)) {
             log.utf8 = std::move(bytes);  // already what the body holds
         } else {
             // Installers that write such logs mean Windows-1252, whose five
             // unassigned bytes stay the C1 controls of the same value.
-            log.utf8 = to_utf8_in_pieces(bytes, windows_1252);
+            log.utf8 = to_utf8(bytes, windows_1252);
         }
         return log;
     }
