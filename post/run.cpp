@@ -99,34 +99,22 @@ void add_report_headers(entity& message, const settings& config, const std::stri
     message.add_header("From", config.report_from);
 }
 
-// A server may refuse a greeting that is no domain: the configured name,
-// else the host's own, else the address literal of this end.
-std::string greeting_name(tcp::base& stream, const settings& config, const std::string& domain) {
-    if (!config.helo_name.empty()) return config.helo_name;
-    if (!domain.empty()) return domain;
-    corvid::internet::address::ip4 local;
-    stream.local_address(local);
-    std::string literal = "[";
-    literal.append(local.to_string(corvid::internet::address::numeric_host)).append("]");
-    return literal;
-}
-
 void deliver(const corvid::internet::address::ip4& endpoint, std::string_view text, const settings& config,
              const std::string& domain) {
-    const auto plain = smtp::agent::connect(endpoint, config.timeout_seconds);
-    const smtp::agent agent(greeting_name(*plain, config, domain));
-    smtp::reply_texts texts;
-    agent.hello(*plain, texts);
-    std::unique_ptr<tcp::tls> secured;
-    const bool offered = smtp::agent::offers(texts, "STARTTLS");
-    if (config.tls == tls_policy::required && !offered)
-        throw tcp::tls_failed("The mail server " + config.mail_host + " does not offer encryption (STARTTLS).");
-    if (config.tls != tls_policy::none && offered) {
-        // The server's certificate must be good for mail_host.
-        const auto context = tcp::tls_context::client(config.ca_file);
-        secured = agent.starttls(*plain, context, config.mail_host, texts);
-    }
-    agent.transact_text(secured ? *secured : *plain, config.support_mailbox, "", text);
+    smtp::session_options options;
+    options.tls = config.tls;
+    options.server_name = config.mail_host;  // the certificate must be good for it
+    if (config.tls != tls_policy::none)
+        options.tls_context = std::make_shared<const tcp::tls_context>(tcp::tls_context::client(config.ca_file));
+    options.timeout_seconds = config.timeout_seconds;
+    // A server may refuse a greeting that is no domain: the configured name,
+    // else the host's own, else (an empty name) the address literal of this
+    // end.
+    const smtp::agent agent(!config.helo_name.empty() ? config.helo_name : domain);
+    const smtp::delivery result = agent.send(endpoint, smtp::envelope{"", {config.support_mailbox}}, text, options);
+    // The server answered the message itself with success; a failing QUIT
+    // does not undo that.
+    static_cast<void>(result);
 }
 
 enum class failure_kind { not_found, unreachable, timed_out, insecure, refused, other };
@@ -219,9 +207,6 @@ void send(const entity& message, ui& dialogs, const settings& config, const std:
             dialogs.sending(config.mail_host);
             deliver(endpoint, text, config, domain);
         }
-    } catch (const smtp::unreliable_delivery&) {
-        // The server answered the message itself with success; only QUIT or
-        // the closing failed. It has the report.
     } catch (const std::exception& failure) {
         const box failed{"Report not submitted", failure_text(failure, config), buttons::ok, icon::none, nullptr,
                          true};

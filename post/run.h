@@ -6,6 +6,8 @@
 // whole run can be driven without a screen or a disk.
 
 #include <cstdint>
+#include <corvid/internet/smtp/agent.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +61,7 @@ public:
 
 // none: the report goes out as the plain SMTP exchange; opportunistic: in
 // TLS when the server offers STARTTLS; required: in TLS or not at all.
-enum class tls_policy { none, opportunistic, required };
+using tls_policy = corvid::internet::smtp::tls_policy;
 
 struct settings {
     std::string mail_host;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
-#include <functional>
 
 namespace corvid::internet::smtp {
 
@@ -24,23 +23,128 @@ void refuse_line_breaks(const std::vector<std::string>& lines) {
         if (has_line_break(lines[i])) throw generic(format("CR or LF in message line %zu", i + 1));
 }
 
+bool is_ascii(std::string_view text) noexcept {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The envelope and the text as the transaction will send them: refused
+// here, before anything is sent, when they would break the session or be
+// broken by a relay.
+text_facts check_mail(const envelope& mail, std::string_view text) {
+    refuse_line_break(mail.sender, "sender address");
+    if (mail.recipients.empty()) throw generic("no recipient");
+    for (const std::string& recipient : mail.recipients) refuse_line_break(recipient, "recipient address");
+    const text_facts facts = examine_text(text);
+    if (facts.bare_line_break != 0) throw generic(format("CR or LF alone in message line %zu", facts.bare_line_break));
+    // Relays cut such a line, or refuse the message after it was taken.
+    if (facts.long_line != 0)
+        throw generic(format("message line %zu is longer than %zu octets", facts.long_line, max_text_line));
+    return facts;
+}
+
+// The MAIL parameters that the mail needs. Sending 8-bit text or UTF-8
+// addresses to a server that did not offer to take them would have a relay
+// mangle or bounce the message, so that stops before MAIL instead.
+std::string mail_parameters(const envelope& mail, const text_facts& facts, const reply_texts& offered) {
+    std::string parameters;
+    if (facts.eight_bit) {
+        if (!agent::offers(offered, "8BITMIME"))
+            throw generic("the message holds 8-bit text, and the server does not offer 8BITMIME");
+        parameters += " BODY=8BITMIME";
+    }
+    std::string address = is_ascii(mail.sender) ? "" : mail.sender;
+    for (const std::string& recipient : mail.recipients)
+        if (address.empty() && !is_ascii(recipient)) address = recipient;
+    if (!address.empty() || facts.eight_bit_header) {
+        if (!agent::offers(offered, "SMTPUTF8"))
+            throw generic(address.empty() ? "the header holds non-ASCII text, and the server does not offer SMTPUTF8"
+                                          : "the address " + address +
+                                                " is not ASCII, and the server does not offer SMTPUTF8");
+        parameters += " SMTPUTF8";
+    }
+    return parameters;
+}
+
+// The reply as one line, code first, as an error carries it.
+std::string reply_line(int code, const reply_texts& texts) {
+    std::string line = std::to_string(code);
+    if (!texts.empty()) line.append(" ").append(texts.back());
+    return line;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text.append(line).append("\r\n");
+    return text;
+}
+
+// Keeps a failure of QUIT in the result, wrapped as unreliable_delivery:
+// the server has taken the message, so it must not be sent again.
+template <typename Failure>
+std::exception_ptr after_delivery(const Failure& failure) {
+    try {
+        std::throw_with_nested(unreliable_delivery(failure.message()));
+    } catch (...) {
+        return std::current_exception();
+    }
+}
+
 }  // namespace
 
 agent::agent(std::string own_name) : own_name(std::move(own_name)) {}
 
-void agent::send(const address::ip4& endpoint, const std::string& recipient, const std::string& sender,
-                 const std::vector<std::string>& lines, int timeout_seconds) const {
+delivery agent::send(const address::ip4& endpoint, const envelope& mail, std::string_view text,
+                     const session_options& options) const {
     // Everything is checked before the connection is made, so a refused
     // argument leaves no half-open session behind.
     refuse_line_break(own_name, "own host name");
-    refuse_line_break(sender, "sender address");
-    refuse_line_break(recipient, "recipient address");
-    refuse_line_breaks(lines);
+    check_mail(mail, text);
 
-    const auto stream = connect(endpoint, timeout_seconds);
+    const auto plain = connect(endpoint, options.timeout_seconds);
+    plain->observe(options.observer);
+    if (own_name.empty()) {
+        // Without a name of its own a client greets with the address of its
+        // end of the connection, as RFC 5321 allows.
+        address::ip4 local;
+        plain->local_address(local);
+        return agent("[" + local.to_string(address::numeric_host) + "]").send_over(*plain, endpoint, mail, text, options);
+    }
+    return send_over(*plain, endpoint, mail, text, options);
+}
+
+delivery agent::send_over(transport::tcp::base& plain_stream, const address::ip4& endpoint, const envelope& mail,
+                          std::string_view text, const session_options& options) const {
+    transport::tcp::base* const plain = &plain_stream;
+    std::shared_ptr<const transport::tcp::tls_context> context = options.tls_context;
+    if (!context && options.tls != tls_policy::none)
+        context = std::make_shared<const transport::tcp::tls_context>(transport::tcp::tls_context::client());
+    std::unique_ptr<transport::tcp::tls> secured;
+    if (options.tls == tls_policy::implicit)
+        secured = std::make_unique<transport::tcp::tls>(*plain, *context, options.server_name);
+
     reply_texts texts;
-    hello(*stream, texts);
-    transact(*stream, recipient, sender, lines);
+    hello(secured ? *secured : *plain, texts);
+    if (options.tls == tls_policy::opportunistic || options.tls == tls_policy::required) {
+        secured = starttls(*plain, *context, options.server_name, texts);
+        if (!secured && options.tls == tls_policy::required)
+            throw transport::tcp::tls_failed("the server does not offer STARTTLS");
+    }
+    transport::tcp::base& session = secured ? static_cast<transport::tcp::base&>(*secured) : *plain;
+    if (!options.user.empty()) log_in(session, options, texts, secured != nullptr, endpoint.port());
+    const int final_seconds =
+        options.final_reply_timeout_seconds > 0 ? options.final_reply_timeout_seconds : options.timeout_seconds;
+    delivery result = transact(session, mail, text, texts, std::min(final_seconds, INT_MAX / 1000) * 1000);
+    if (secured) result.tls = secured->description();
+    return result;
+}
+
+void agent::send(const address::ip4& endpoint, const std::string& recipient, const std::string& sender,
+                 const std::vector<std::string>& lines, int timeout_seconds) const {
+    refuse_line_breaks(lines);
+    session_options options;
+    options.timeout_seconds = timeout_seconds;
+    const delivery result = send(endpoint, envelope{sender, {recipient}}, joined(lines), options);
+    if (result.closing_failure) std::rethrow_exception(result.closing_failure);
 }
 
 std::unique_ptr<transport::tcp::base> agent::connect(const address::ip4& endpoint, int timeout_seconds) {
@@ -60,18 +164,18 @@ void agent::hello(transport::tcp::base& stream, reply_texts& texts) const {
     {
         reply_texts greeting;
         exchange_deadline bound(stream);
-        read_reply(stream, greeting);
+        expect_code(read_reply(stream, greeting), 220, 220, "the greeting", greeting);
     }
     introduce(stream, texts);
 }
 
 void agent::introduce(transport::tcp::base& stream, reply_texts& texts) const {
     try {
-        command(stream, "EHLO " + own_name, texts);
+        expect_code(command(stream, "EHLO " + own_name, texts), 250, 250, "EHLO", texts);
     } catch (const permanent_failure&) {
         // Only a server that refuses EHLO outright may still know HELO; a 4xx
         // reply means it is not ready for either.
-        command(stream, "HELO " + own_name, texts);
+        expect_code(command(stream, "HELO " + own_name, texts), 250, 250, "HELO", texts);
     }
 }
 
@@ -90,8 +194,7 @@ std::unique_ptr<transport::tcp::tls> agent::starttls(transport::tcp::base& strea
                                                      const std::string& server_name, reply_texts& texts) const {
     if (!offers(texts, "STARTTLS")) return nullptr;
     reply_texts ready;
-    if (command(stream, "STARTTLS", ready) != 220)
-        throw generic(format("STARTTLS answered with %s", ready.empty() ? "nothing" : ready.back().c_str()));
+    expect_code(command(stream, "STARTTLS", ready), 220, 220, "STARTTLS", ready);
     // Bytes after the 220 came before the handshake: no server sends them
     // honestly, and taking them as replies inside TLS is the injection that
     // STARTTLS invites.
@@ -104,49 +207,92 @@ std::unique_ptr<transport::tcp::tls> agent::starttls(transport::tcp::base& strea
 void agent::transact(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
                      const std::vector<std::string>& lines) const {
     refuse_line_breaks(lines);
-    transaction(stream, recipient, sender, [&] { send_text(stream, lines); });
+    transact_text(stream, recipient, sender, joined(lines));
 }
 
 void agent::transact_text(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
                           std::string_view text) const {
-    if (const std::size_t line = bare_line_break(text))
-        throw generic(format("CR or LF alone in message line %zu", line));
-    transaction(stream, recipient, sender, [&] { send_text(stream, text); });
+    const delivery result = transact(stream, envelope{sender, {recipient}}, text, {});
+    if (result.closing_failure) std::rethrow_exception(result.closing_failure);
 }
 
-void agent::transaction(transport::tcp::base& stream, const std::string& recipient, const std::string& sender,
-                        const std::function<void()>& send_message) const {
-    refuse_line_break(sender, "sender address");
-    refuse_line_break(recipient, "recipient address");
+delivery agent::transact(transport::tcp::base& stream, const envelope& mail, std::string_view text,
+                         const reply_texts& offered, int final_reply_timeout_ms) const {
+    const std::string parameters = mail_parameters(mail, check_mail(mail, text), offered);
+    // With PIPELINING the envelope goes out in one write and its replies
+    // are read in order after it (RFC 2920); a refused MAIL still has the
+    // replies to the RCPTs behind it.
+    const bool pipelining = offers(offered, "PIPELINING");
+    std::vector<std::string> lines{"MAIL FROM: <" + mail.sender + ">" + parameters};
+    for (const std::string& recipient : mail.recipients) lines.push_back("RCPT TO: <" + recipient + ">");
 
+    delivery result;
     reply_texts texts;
     try {
-        command(stream, "MAIL FROM: <" + sender + ">", texts);
-        command(stream, "RCPT TO: <" + recipient + ">", texts);
+        if (pipelining) {
+            exchange_deadline bound(stream);
+            for (const std::string& line : lines) stream.write_line(line, false);
+            stream.flush();
+        }
+        std::exception_ptr refused_sender;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            exchange_deadline bound(stream);
+            if (!pipelining) stream.write_line(lines[i], true);
+            std::string reply;
+            try {
+                const int code = read_reply(stream, texts);
+                expect_code(code, 200, 299, i == 0 ? "MAIL" : "RCPT", texts);
+                reply = reply_line(code, texts);
+            } catch (const temporary_failure& e) {
+                if (i == 0 && !pipelining) throw;
+                if (i == 0) refused_sender = std::current_exception();
+                reply = e.message();
+            } catch (const permanent_failure& e) {
+                if (i == 0 && !pipelining) throw;
+                if (i == 0) refused_sender = std::current_exception();
+                reply = e.message();
+            }
+            if (i > 0) result.recipients.push_back({mail.recipients[i - 1], reply, reply.front() == '2'});
+        }
+        if (refused_sender) std::rethrow_exception(refused_sender);
+        const auto accepted = [](const recipient_reply& r) { return r.accepted; };
+        if (std::none_of(result.recipients.begin(), result.recipients.end(), accepted)) {
+            // Trying later may help where any refusal was temporary.
+            for (const recipient_reply& r : result.recipients)
+                if (r.reply.front() == '4') throw temporary_failure(r.reply);
+            throw permanent_failure(result.recipients.front().reply);
+        }
         {
-            // One bound for the whole wait, however many replies come first.
             exchange_deadline bound(stream);
             stream.write_line("DATA", true);
-            while (read_reply(stream, texts) != 354) {
-            }
+            expect_code(read_reply(stream, texts), 354, 354, "DATA", texts);
         }
-        send_message();
-        command(stream, ".", texts);
+        send_text(stream, text);
     } catch (const transport::generic& e) {
         // The transport's failure stays reachable (std::rethrow_if_nested)
         // for callers that tell a time-out from a refused connection.
         std::throw_with_nested(temporary_failure(e.message()));
     }
     try {
-        command(stream, "QUIT", texts);
+        exchange_deadline bound(stream, final_reply_timeout_ms > 0 ? final_reply_timeout_ms : stream.receive_timeout());
+        stream.write_line(".", true);
+        const int code = read_reply(stream, texts);
+        expect_code(code, 200, 299, "the end of the message", texts);
+        result.reply = reply_line(code, texts);
     } catch (const transport::generic& e) {
-        // The server has taken the message; it may well be delivered.
-        std::throw_with_nested(unreliable_delivery(e.message()));
-    } catch (const generic& e) {
-        // Whatever the server says to QUIT, it has taken the message: an
-        // error here must not make the caller send it twice.
-        std::throw_with_nested(unreliable_delivery(e.message()));
+        // The server may have the message: sending it again may deliver it
+        // twice.
+        std::throw_with_nested(outcome_unknown(e.message()));
     }
+    try {
+        expect_code(command(stream, "QUIT", texts), 200, 299, "QUIT", texts);
+    } catch (const transport::generic& e) {
+        result.closing_failure = after_delivery(e);
+    } catch (const generic& e) {
+        // Whatever the server says to QUIT, it has taken the message.
+        result.closing_failure = after_delivery(e);
+    }
+    return result;
 }
 
 }  // namespace corvid::internet::smtp

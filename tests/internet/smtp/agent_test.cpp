@@ -1,9 +1,13 @@
 #include <corvid/internet/smtp/agent.h>
 
+#include "tests/support/sys_fault.h"
 #include "tests/support/throws.h"
+
+#include <corvid/coding/base64.h>
 
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/transport/tcp/raw.h>
+#include <corvid/text.h>
 
 #include <gtest/gtest.h>
 
@@ -214,26 +218,34 @@ TEST_F(smtp_agent, send_dialogues) {
          join({greeting, {"C: EHLO installer", "S: 500 what", "C: HELO installer", "S: 550 not you"}}),
          "smtp.permanent_failure[550 not you]"},
         {"greeting refused", "", {"S: 554 no service"}, "smtp.permanent_failure[554 no service]"},
-        {"250 before 354", "",
-         join({greeting, ehlo, envelope, {"C: DATA", "S: 250 fine", "quiet", "S: 354 now"}, text, accepted}),
-         "nothing thrown"},
+        {"250 to DATA", "", join({greeting, ehlo, envelope, {"C: DATA", "S: 250 fine"}}),
+         "smtp.protocol_error[Unexpected reply to DATA: 250 fine]"},
+        {"greeting not 220", "", {"S: 250 hello"}, "smtp.protocol_error[Unexpected reply to the greeting: 250 hello]"},
         {"close after MAIL", "", cut_after("MAIL FROM: <>", {"close"}), "smtp.temporary_failure[recv() failed]"},
         {"close during QUIT", "", cut_after("QUIT", {"close"}), "smtp.unreliable_delivery[recv() failed]"},
     };
-    // Each kind of unwelcome reply at each step of the transaction.
+    // Each kind of unwelcome reply at each step of the transaction: only a
+    // 2yz reply may mean success.
     const std::pair<const char*, const char*> replies[] = {
         {"451 try later", "smtp.temporary_failure[451 try later]"},
         {"550 no such user", "smtp.permanent_failure[550 no such user]"},
-        {"25", "smtp[Bad response: 25]"},
+        {"25", "smtp.protocol_error[Bad response: 25]"},
+        {"abc queued", "smtp.protocol_error[Bad response: abc queued]"},
+        {"199 ok?", "smtp.protocol_error[Unexpected reply to STEP: 199 ok?]"},
+        {"354 again", "smtp.protocol_error[Unexpected reply to STEP: 354 again]"},
     };
-    for (const char* at : {"MAIL FROM: <>", "RCPT TO: <support@example.org>", "."})
+    const std::pair<const char*, const char*> steps[] = {
+        {"MAIL FROM: <>", "MAIL"}, {"RCPT TO: <support@example.org>", "RCPT"}, {".", "the end of the message"}};
+    for (auto [at, step] : steps)
         for (auto [reply, thrown] : replies)
             dialogues.push_back({std::string(reply) + " to " + at, "", cut_after(at, {std::string("S: ") + reply}),
-                                 thrown});
+                                 corvid::replace_all_copy(thrown, "STEP", step)});
     // After the message was taken, any reply to QUIT still means delivered.
     for (auto [reply, thrown] : replies)
         dialogues.push_back({std::string(reply) + " to QUIT", "", cut_after("QUIT", {std::string("S: ") + reply}),
-                             "smtp.unreliable_delivery" + std::string(thrown).substr(std::string(thrown).find('['))});
+                             "smtp.unreliable_delivery" +
+                                 corvid::replace_all_copy(std::string(thrown).substr(std::string(thrown).find('[')),
+                                                          "STEP", "QUIT")});
 
     for (const dialogue& d : dialogues) {
         SCOPED_TRACE(d.name);
@@ -310,10 +322,9 @@ TEST_F(smtp_agent, waits_end_with_the_time_out) {
         {"silent server", {}, timed_out},
         {"trickled EHLO reply", join({greeting, {"C: EHLO installer", "S~ " + slow}}), timed_out},
         {"trickled MAIL reply", join({greeting, ehlo, {"C: MAIL FROM: <>", "S~ " + slow}}), in_transaction},
-        {"no end of 250 replies to DATA", join({greeting, ehlo, envelope, {"C: DATA", "S* 250 not yet"}}),
-         in_transaction},
         {"no end of one reply to DATA", join({greeting, ehlo, envelope, {"C: DATA", "S* 250-more"}}),
          in_transaction},
+        {"silence after the end marker", cut_after(".", {}), "smtp.temporary_failure.outcome_unknown[recv() failed]"},
         {"silence after QUIT", cut_after("QUIT", {}), "smtp.unreliable_delivery[recv() failed]"},
     };
     for (const wait& w : waits) {
@@ -430,3 +441,157 @@ TEST_F(smtp_agent, line_breaks_in_arguments_are_refused_before_anything_is_sent)
 }
 
 }  // namespace
+
+namespace session_tests {
+
+// A session as send(options) runs it: the envelope, the extensions the
+// server offers and the login decide what the client says.
+TEST_F(smtp_agent, session_dialogues) {
+    const auto offering = [](std::initializer_list<std::string> extensions) {
+        script steps = {"S: 220 mail.example.org ESMTP", "C: EHLO installer"};
+        std::string last = "mail.example.org";
+        for (const std::string& e : extensions) {
+            steps.push_back("S: 250-" + last);
+            last = e;
+        }
+        steps.push_back("S: 250 " + last);
+        return steps;
+    };
+    const script two = {"C: RCPT TO: <a@example.org>", "C: RCPT TO: <b@example.org>"};
+    const script text_sent = {"C: Subject: x", "C: ", "C: text", "C: ."};
+    const std::string ascii = "Subject: x\r\n\r\ntext\r\n";
+    struct dialogue {
+        const char* name;
+        std::vector<std::string> recipients;
+        std::string text;
+        smtp::session_options options;
+        script steps;
+        std::string outcome;  // the recipients' replies and the final reply, or what() of the error
+    };
+    smtp::session_options xoauth2, oauthbearer, plain, cram, automatic_plain;
+    for (auto* o : {&xoauth2, &oauthbearer, &plain, &cram, &automatic_plain}) {
+        o->user = "tim@example.org";
+        o->secret = "token,1";
+    }
+    xoauth2.mechanism = smtp::login_mechanism::xoauth2;
+    xoauth2.allow_plaintext_login = true;
+    oauthbearer.mechanism = smtp::login_mechanism::oauthbearer;
+    oauthbearer.allow_plaintext_login = true;
+    oauthbearer.server_name = "mail.example.org";
+    plain.mechanism = smtp::login_mechanism::plain;
+    const std::string port = "PORT";
+    const std::vector<dialogue> dialogues = {
+        {"pipelined envelope, one recipient refused",
+         {"a@example.org", "b@example.org"}, ascii, {},
+         join({offering({"PIPELINING"}), {"C: MAIL FROM: <>"}, two,
+               {"S: 250 ok", "S: 550 no such user", "S: 250 ok", "C: DATA", "S: 354 go"}, text_sent,
+               accepted}),
+         "550 no such user|250 ok|250 queued"},
+        {"every recipient refused, one for now",
+         {"a@example.org", "b@example.org"}, ascii, {},
+         join({offering({}), {"C: MAIL FROM: <>", "S: 250 ok", "C: RCPT TO: <a@example.org>", "S: 550 no",
+                              "C: RCPT TO: <b@example.org>", "S: 451 later"}}),
+         "smtp.temporary_failure[451 later]"},
+        {"refused sender behind a pipelined envelope",
+         {"a@example.org"}, ascii, {},
+         join({offering({"PIPELINING"}), {"C: MAIL FROM: <>", "C: RCPT TO: <a@example.org>", "S: 550 not you",
+                                           "S: 503 no sender"}}),
+         "smtp.permanent_failure[550 not you]"},
+        {"8-bit text with 8BITMIME",
+         {"a@example.org"}, "Subject: x\r\n\r\n\xc3\xa9\r\n", {},
+         join({offering({"8BITMIME"}),
+               {"C: MAIL FROM: <> BODY=8BITMIME", "S: 250 ok", "C: RCPT TO: <a@example.org>", "S: 250 ok",
+                "C: DATA", "S: 354 go", "C: Subject: x", "C: ", "C: \xc3\xa9", "C: ."},
+               accepted}),
+         "250 ok|250 queued"},
+        {"8-bit text without 8BITMIME", {"a@example.org"}, "Subject: x\r\n\r\n\xc3\xa9\r\n", {}, offering({}),
+         "smtp[the message holds 8-bit text, and the server does not offer 8BITMIME]"},
+        {"UTF-8 address with SMTPUTF8",
+         {"j\xc3\xb6rg@example.org"}, ascii, {},
+         join({offering({"SMTPUTF8"}),
+               {"C: MAIL FROM: <> SMTPUTF8", "S: 250 ok", "C: RCPT TO: <j\xc3\xb6rg@example.org>", "S: 250 ok",
+                "C: DATA", "S: 354 go"},
+               text_sent, accepted}),
+         "250 ok|250 queued"},
+        {"UTF-8 address without SMTPUTF8", {"j\xc3\xb6rg@example.org"}, ascii, {}, offering({"8BITMIME"}),
+         "smtp[the address j\xc3\xb6rg@example.org is not ASCII, and the server does not offer SMTPUTF8]"},
+        {"line over 998 octets", {"a@example.org"}, "Subject: x\r\n\r\n" + std::string(999, 'x') + "\r\n", {}, {},
+         "smtp[message line 3 is longer than 998 octets]"},
+        {"XOAUTH2",
+         {"a@example.org"}, ascii, xoauth2,
+         join({offering({"AUTH PLAIN XOAUTH2"}),
+               // base64 of "user=tim@example.org^Aauth=Bearer token,1^A^A"
+               {"C: AUTH XOAUTH2 dXNlcj10aW1AZXhhbXBsZS5vcmcBYXV0aD1CZWFyZXIgdG9rZW4sMQEB", "S: 235 ok",
+                "C: MAIL FROM: <>", "S: 250 ok", "C: RCPT TO: <a@example.org>", "S: 250 ok", "C: DATA",
+                "S: 354 go"},
+               text_sent, accepted}),
+         "250 ok|250 queued"},
+        {"OAUTHBEARER refused",
+         {"a@example.org"}, ascii, oauthbearer,
+         join({offering({"AUTH OAUTHBEARER"}),
+               // "n,a=tim@example.org,^Ahost=mail.example.org^Aport=PORT^Aauth=Bearer token,1^A^A"
+               {"C: AUTH OAUTHBEARER " + port, "S: 334 eyJzdGF0dXMiOiI0MDEifQ==", "C: AQ==",
+                "S: 535 5.7.8 no"}}),
+         "smtp.login_failed[535 5.7.8 no]"},
+        {"PLAIN without TLS", {"a@example.org"}, ascii, plain, offering({"AUTH PLAIN"}),
+         "smtp.login_failed[the connection is not encrypted, and PLAIN would show the password]"},
+        {"automatic takes CRAM-MD5 on a plain connection",
+         {"a@example.org"}, ascii, cram,
+         join({offering({"AUTH PLAIN CRAM-MD5"}), {"C: AUTH CRAM-MD5", "S: 535 no"}}),
+         "smtp.login_failed[535 no]"},
+    };
+    for (const dialogue& d : dialogues) {
+        SCOPED_TRACE(d.name);
+        script_server server(d.steps);
+        script steps = d.steps;
+        for (std::string& step : steps) {
+            if (step != "C: AUTH OAUTHBEARER PORT") continue;
+            const std::string initial = "n,a=tim@example.org,\x01host=mail.example.org\x01port=" +
+                                        std::to_string(server.endpoint().port()) +
+                                        "\x01" "auth=Bearer token,1\x01\x01";
+            step = "C: AUTH OAUTHBEARER " + corvid::coding::base64_encode(initial, true);
+        }
+        std::string outcome;
+        const std::string thrown = what_of<corvid::exception>([&] {
+            const smtp::delivery result = installer.send(server.endpoint(), smtp::envelope{"", d.recipients}, d.text,
+                                                         d.options);
+            for (const auto& r : result.recipients) outcome += r.reply + "|";
+            outcome += result.reply;
+        });
+        EXPECT_EQ(thrown == "nothing thrown" ? outcome : thrown, d.outcome);
+        EXPECT_EQ(server.transcript(), client_lines(steps));
+    }
+}
+
+// The envelope and the text go out in a few writes: the pipelined MAIL and
+// RCPTs in one, the text in large pieces.
+int counted_sends = 0;
+int counted_socket = -1;
+ssize_t (*real_send)(int, const void*, std::size_t, int) = nullptr;
+
+TEST_F(smtp_agent, a_large_message_takes_a_few_writes) {
+    std::string text = "Subject: many lines\r\n\r\n";
+    script steps = join({{"C: MAIL FROM: <>", "C: RCPT TO: <a@example.org>", "C: RCPT TO: <b@example.org>",
+                          "S: 250 ok", "S: 250 ok", "S: 250 ok", "C: DATA", "S: 354 go"}});
+    for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i) + "\r\n";
+    // The server reads the text as one step; counting its lines one by one
+    // would make it slower than the client's time-out.
+    steps = join({steps, {"C: " + text.substr(0, text.size() - 2), "C: ."}, accepted});
+    corvid::test::sys_guard guard;
+    real_send = corvid::platform::sys::calls().send;
+    corvid::platform::sys::calls().send = [](int fd, const void* bytes, std::size_t size, int flags) {
+        if (fd == counted_socket) ++counted_sends;
+        return real_send(fd, bytes, size, flags);
+    };
+    const session s = over_stream(steps, [&](raw& stream) {
+        counted_socket = stream.socket_handle();
+        installer.transact(stream, smtp::envelope{"", {"a@example.org", "b@example.org"}}, text,
+                           {"mail.example.org", "PIPELINING"});
+    });
+    EXPECT_EQ(s.thrown, "nothing thrown");
+    EXPECT_TRUE(s.sent == client_lines(steps)) << s.sent.size() << " bytes sent";
+    EXPECT_GT(counted_sends, 2);
+    EXPECT_LT(counted_sends, 40);
+}
+
+}  // namespace session_tests
