@@ -1,6 +1,7 @@
 // Plays arbitrary bytes as the server's side of an SMTP session: greeting
-// and EHLO, AUTH with the mechanisms the bytes offer, then one mail
-// transaction. The first byte steers how the rest is cut into receives and
+// and EHLO, AUTH with the mechanisms the bytes offer, then a mail
+// transaction, and a login and a transaction with several recipients after
+// it. The first byte steers how the rest is cut into receives and
 // which password is used; the client's output is discarded. Library errors
 // are expected answers to a bad server; anything else (a crash, a sanitizer
 // report, a hang, an escaping std exception) is a finding.
@@ -50,5 +51,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quietly([&] { client.hello(stream, texts); });
     quietly([&] { static_cast<void>(client.authenticate(stream, "tim", password, texts)); });
     quietly([&] { client.transact(stream, "support@example.org", "", lines); });
+    // Again with what the server offered: pipelined envelope, a reply per
+    // recipient, a bearer-token login before it.
+    smtp::session_options login;
+    login.user = "tim";
+    login.secret = password;
+    login.mechanism = (steer & 0x40) != 0 ? smtp::login_mechanism::oauthbearer : smtp::login_mechanism::automatic;
+    login.allow_plaintext_login = true;
+    quietly([&] { client.log_in(stream, login, texts, false, 25); });
+    quietly([&] {
+        static_cast<void>(client.transact(stream, smtp::envelope{"", {"a@example.org", "b@example.org"}},
+                                          "Subject: fuzz\r\n\r\n.\r\n\xc3\xa9\r\n", texts));
+    });
     return 0;
 }

@@ -105,7 +105,7 @@ via_swaks() {
     --data "$scratch/for-swaks" > "$scratch/swaks.out" 2>&1 || { cat "$scratch/swaks.out"; return 1; }
 }
 via_corvid() {
-  timeout 60 "$CORVID" send --server 127.0.0.1 --port "$port" --from ann@example.com --to bob@example.com "$1"
+  timeout 60 "$CORVID" send --server 127.0.0.1 --port "$port" --from ann@example.com --to bob@example.com --file "$1"
 }
 for client in via_smtplib via_swaks via_corvid; do
   for message in eightbit attachment; do

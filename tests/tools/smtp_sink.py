@@ -7,11 +7,13 @@ Usage: smtp_sink.py FOLDER [--login USER:PASSWORD] [--only MECHANISM]
 
 Listens on 127.0.0.1 at a free port and prints the port on stdout once
 ready. Each accepted message N leaves FOLDER/N.from (envelope sender),
-FOLDER/N.rcpt (recipients, one a line) and FOLDER/N.eml (the bytes received
-between DATA and the end marker, dot-stuffing undone).
+FOLDER/N.rcpt (recipients, one a line), FOLDER/N.opts (the MAIL parameters,
+one a line) and FOLDER/N.eml (the bytes received between DATA and the end
+marker, dot-stuffing undone).
 --login makes a login with those credentials mandatory before MAIL;
---only offers that one AUTH mechanism; --refuse-rcpt answers every RCPT with
-550 and --refuse-quit every QUIT with 421; --silent accepts connections and
+--only offers that one AUTH mechanism; --refuse-rcpt answers RCPT with 550
+for every address whose local part is "nobody" and --refuse-quit every QUIT
+with 421; --silent accepts connections and
 never says a word; --tls offers STARTTLS with that certificate and key and
 requires it before anything else (a login then only inside TLS). The server
 stops by itself after --lifetime seconds (default 120).
@@ -38,7 +40,7 @@ class Store:
         self.count = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if self.refuse_rcpt:
+        if self.refuse_rcpt and address.startswith("nobody@"):
             return "550 no such user"
         envelope.rcpt_tos.append(address)
         return "250 OK"
@@ -53,6 +55,8 @@ class Store:
             out.write(envelope.mail_from or "")
         with open(base + ".rcpt", "w") as out:
             out.write("".join(rcpt + "\n" for rcpt in envelope.rcpt_tos))
+        with open(base + ".opts", "w") as out:
+            out.write("".join(option + "\n" for option in envelope.mail_options))
         with open(base + ".eml", "wb") as out:
             out.write(envelope.content)
         return "250 Message accepted"

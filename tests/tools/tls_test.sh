@@ -27,16 +27,17 @@ serve() {
   [ -n "$port" ] || { echo "FAIL: $name did not start: $(cat "$scratch/$name.log")" >&2; exit 1; }
 }
 
-send() { timeout 60 "$CORVID" send --to bob@example.com "$@" "$scratch/message.eml"; }
+send() { timeout 60 "$CORVID" send --to bob@example.com "$@" --file "$scratch/message.eml"; }
 
-# expect_error REGEX command...: exit 1 with one stderr line matching REGEX.
+# expect_error STATUS REGEX command...: that exit status with one stderr
+# line matching REGEX.
 expect_error() {
-  local regex=$1; shift
+  local expected=$1 regex=$2; shift 2
   checks=$((checks + 1))
   "$@" > /dev/null 2> "$scratch/err"
   local status=$?
-  [ "$status" -eq 1 ] && [ "$(wc -l < "$scratch/err")" -eq 1 ] && grep -Eq "$regex" "$scratch/err" ||
-    fail "$*: status $status, stderr '$(cat "$scratch/err")', expected one line matching '$regex'"
+  [ "$status" -eq "$expected" ] && [ "$(wc -l < "$scratch/err")" -eq 1 ] && grep -Eq "$regex" "$scratch/err" ||
+    fail "$*: status $status, stderr '$(cat "$scratch/err")', expected $expected and one line matching '$regex'"
 }
 
 # delivered NAME TRACE-WORD: NAME's Maildir got one message more, marked by
@@ -57,11 +58,11 @@ for name in 127.0.0.1 localhost; do
     fail "send to $name exited $?: $(cat "$scratch/trace")"
   delivered starttls
   checks=$((checks + 1))
-  grep -q '^C: STARTTLS$' "$scratch/trace" && grep -Eq '^-- TLS started: TLSv1\.[23] ' "$scratch/trace" ||
+  grep -q '^C: STARTTLS$' "$scratch/trace" && grep -Eq '^-- TLS: TLSv1\.[23] ' "$scratch/trace" ||
     fail "trace without STARTTLS: $(cat "$scratch/trace")"
 done
 # The certificate's CA unknown: a clear failure, unless verification is off.
-expect_error '^corvid send: STARTTLS failed: internet\.transport\.connection_failed\.tls_failed\[.*certificate verify failed' \
+expect_error 69 '^corvid send: TLS with 127\.0\.0\.1:[0-9]+ failed: internet\.transport\.connection_failed\.tls_failed\[.*certificate verify failed' \
   send --server 127.0.0.1 --port "$port"
 send --server 127.0.0.1 --port "$port" --insecure || fail "--insecure exited $?"
 delivered starttls
@@ -75,12 +76,12 @@ delivered starttls
 serve implicit --tls-cert "$cert" --tls-key "$key" --tls-implicit
 send --server localhost --port "$port" --tls implicit --ca-file "$ca" || fail "implicit TLS exited $?"
 delivered implicit
-expect_error '^corvid send: greeting failed: ' send --server 127.0.0.1 --port "$port" --tls none --timeout 2
+expect_error 75 '^corvid send: greeting failed: ' send --server 127.0.0.1 --port "$port" --tls none --timeout 2
 
 # A server without TLS: sent in clear unless TLS is required.
 serve plain
 send --server 127.0.0.1 --port "$port" || fail "plain send exited $?"
-expect_error '^corvid send: the server offers no STARTTLS, and --require-tls is given$' \
+expect_error 69 'failed: internet\.transport\.connection_failed\.tls_failed\[the server does not offer STARTTLS\]$' \
   send --server 127.0.0.1 --port "$port" --require-tls
 
 # aiosmtpd requiring STARTTLS, with a login allowed only inside TLS.
@@ -95,7 +96,7 @@ send --server localhost --port "$port" --ca-file "$ca" --user ann --password-fil
   fail "send to aiosmtpd exited $?: $(cat "$scratch/aiosmtpd.log")"
 checks=$((checks + 1))
 grep -q 'secret text' "$scratch/aiosmtpd/1.eml" 2> /dev/null || fail "aiosmtpd got nothing: $(cat "$scratch/aiosmtpd.log")"
-expect_error '^corvid send: MAIL FROM refused: smtp\.permanent_failure\[530 Must issue a STARTTLS command first\]$' \
+expect_error 69 '^corvid send: MAIL FROM refused: smtp\.permanent_failure\[530 Must issue a STARTTLS command first\]$' \
   send --server localhost --port "$port" --tls none
 
 finish

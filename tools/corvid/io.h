@@ -30,6 +30,10 @@ void pass_through(const std::string& file, const std::function<void(std::string_
 // Writes bytes to standard output exactly as given.
 void write_output(const std::string& bytes);
 
+// The time now as RFC 3339 gives it in UTC, to the millisecond:
+// "2026-12-10T12:00:00.000Z".
+std::string utc_time_stamp();
+
 // Runs work; a library error leaves it with what failed in front of the
 // library's own text ("cannot resolve \"x\": internet.address...").
 template <typename Work>

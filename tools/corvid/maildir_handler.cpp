@@ -1,6 +1,7 @@
 #include "maildir_handler.h"
 
-#include "dialogue_stream.h"
+#include "dialogue_watch.h"
+#include "io.h"
 
 #include <corvid/internet/smtp/errors.h>
 
@@ -18,16 +19,9 @@ namespace corvid_tool {
 namespace smtp = corvid::internet::smtp;
 
 void log_line(const std::string& text) {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char stamp[96];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
     // Client text may be in it: control bytes are shown, never passed on.
-    const std::string line = stamp + ("corvid smtp serve: " + printable(text)) + "\n";
+    std::string line = utc_time_stamp();
+    line.append(" corvid smtp serve: ").append(printable(text)).append("\n");
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 

@@ -5,6 +5,8 @@
 #include <corvid/exception.h>
 
 #include <cstdio>
+#include <string_view>
+#include <sysexits.h>
 #include <string>
 #include <exception>
 
@@ -44,8 +46,13 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::RuntimeError& e) {
+        return app.exit(e);  // a subcommand's own failure, already told
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        const int status = app.exit(e);
+        // corvid send stands in for sendmail, whose usage errors scripts
+        // know by this status.
+        return status != 0 && argc > 1 && std::string_view(argv[1]) == "send" ? EX_USAGE : status;
     } catch (const corvid::exception& e) {
         // The tool's own errors are plain words; the library's keep their name.
         const bool plain = *e.name() == '\0';

@@ -1,24 +1,28 @@
+#include "command_output.h"
 #include "commands.h"
-#include "dialogue_stream.h"
+#include "dialogue_watch.h"
 #include "io.h"
 
 #include <corvid/exception.h>
+#include <corvid/internet/address/errors.h>
 #include <corvid/internet/address/ip4.h>
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
+#include <corvid/internet/message2/addresses.h>
 #include <corvid/internet/smtp/agent.h>
-#include <corvid/line_reader.h>
-
+#include <corvid/internet/transport/errors.h>
 #include <corvid/internet/transport/tcp/tls.h>
+#include <corvid/line_reader.h>
+#include <corvid/text.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <fstream>
 #include <map>
 #include <memory>
-#include <optional>
-#include <stdexcept>
 #include <string>
+#include <sysexits.h>
 #include <vector>
 
 namespace corvid_tool {
@@ -29,7 +33,7 @@ namespace address = corvid::internet::address;
 namespace environment = corvid::internet::environment;
 namespace smtp = corvid::internet::smtp;
 namespace tcp = corvid::internet::transport::tcp;
-using stage = dialogue_stream::stage;
+using stage = dialogue_watch::stage;
 
 enum class tls_mode { starttls, implicit, none };
 
@@ -41,145 +45,285 @@ struct send_options {
     bool insecure = false;
     bool allow_plaintext_auth = false;
     int port = 25;
-    std::string to;
+    std::vector<std::string> to;
+    bool read_recipients = false;
     std::string from;
+    bool read_envelope_from = false;
     std::string helo;
     int timeout = 30;
+    int data_timeout = 600;
     std::string user;
     std::string password_file;
+    std::string password_command;
+    smtp::login_mechanism mechanism = smtp::login_mechanism::automatic;
     bool trace = false;
     std::string file;
+    std::string log;
+    // Taken for sendmail's sake; a lone dot never ended the input anyway.
+    bool ignore_dots = false;
+    std::string sendmail_option;
 };
 
-// The one line a failed delivery prints, after "corvid send: ".
+// A failure as one line after "corvid send: " and the exit status that
+// tells a script what to do about it (sysexits.h, as mail submission
+// programs use it).
 class failed : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    failed(int status, const std::string& text) : std::runtime_error(text), status(status) {}
+    int status;
 };
 
 // The library's own errors keep their dotted name; the tool's plain ones
 // (an unreadable file) read better as the message alone.
 std::string text_of(const corvid::exception& e) { return *e.name() ? e.what() : e.message(); }
 
-// One message line per line of the file. A final line end closes the last
-// line rather than opening an empty one, so a file as compose writes it
-// goes out as it was composed.
-std::vector<std::string> message_lines(const std::string& text) {
-    corvid::line_reader reader(text);
+// The message with CR LF line ends, however the file ended its lines. A
+// final line end closes the last line rather than opening an empty one.
+std::string message_text(const std::string& bytes) {
+    corvid::line_reader reader(bytes);
     reader.finish();
     std::vector<std::string> lines;
     reader.get_lines(lines);
-    if (text.back() == '\r' || text.back() == '\n') lines.pop_back();
-    return lines;
+    if (bytes.back() == '\r' || bytes.back() == '\n') lines.pop_back();
+    std::string text;
+    text.reserve(bytes.size() + lines.size());
+    for (const std::string& line : lines) text.append(line).append("\r\n");
+    return text;
 }
 
-std::string first_line(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+// The header section's fields as sendmail -t reads them: each whole field
+// (folded lines joined) with the byte range it takes in text.
+struct header_field {
+    std::string name;
+    std::string value;
+    std::size_t begin, end;
+};
 
-// What went wrong in the session, from the step the dialogue had reached.
-std::string describe(const dialogue_stream& stream, const corvid::exception& e) {
-    // A reply to QUIT comes wrapped as unreliable_delivery: the server's own
-    // verdict is what to tell.
-    if (const auto* nested = dynamic_cast<const std::nested_exception*>(&e);
-        nested && nested->nested_ptr() && dynamic_cast<const smtp::unreliable_delivery*>(&e)) {
-        try {
-            nested->rethrow_nested();
-        } catch (const smtp::generic& reply) {
-            return describe(stream, reply);
-        } catch (...) {
+std::vector<header_field> header_fields(const std::string& text) {
+    std::vector<header_field> fields;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find("\r\n", at);
+        end = end == std::string::npos ? text.size() : end + 2;
+        const std::string_view line = std::string_view(text).substr(at, end - at);
+        if (line == "\r\n") break;
+        if ((line[0] == ' ' || line[0] == '\t') && !fields.empty()) {
+            fields.back().value += line;
+            fields.back().end = end;
+        } else {
+            const std::size_t colon = line.find(':');
+            if (colon == std::string_view::npos) break;  // not a field: the body starts
+            fields.push_back({corvid::to_lower(std::string(line.substr(0, colon))), std::string(line.substr(colon + 1)),
+                              at, end});
         }
+        at = end;
     }
-    const std::string& verb = stream.last_command();
+    return fields;
+}
+
+// -t: the recipients of To, Cc and Bcc; the Bcc fields leave the text, so
+// that no recipient learns of them.
+std::vector<std::string> take_header_recipients(std::string& text) {
+    std::vector<std::string> recipients;
+    const std::vector<header_field> fields = header_fields(text);
+    for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
+        if (field->name != "to" && field->name != "cc" && field->name != "bcc") continue;
+        const auto found = corvid::internet::message2::mailbox_addresses(field->value);
+        recipients.insert(recipients.begin(), found.begin(), found.end());
+        if (field->name == "bcc") text.erase(field->begin, field->end - field->begin);
+    }
+    return recipients;
+}
+
+std::string header_sender(const std::string& text) {
+    for (const header_field& field : header_fields(text)) {
+        if (field.name != "from") continue;
+        const auto found = corvid::internet::message2::mailbox_addresses(field.value);
+        if (!found.empty()) return found.front();
+    }
+    throw failed(EX_DATAERR, "--read-envelope-from: the message has no From address");
+}
+
+std::string password_of(const send_options& options, bool message_on_stdin) {
+    try {
+        if (!options.password_command.empty())
+            return first_output_line(command_words(options.password_command), options.timeout);
+        if ((options.password_file.empty() || options.password_file == "-") && message_on_stdin)
+            throw corvid::exception("the password and the message cannot both come from standard input");
+        const std::string text = read_input(options.password_file);
+        return text.substr(0, text.find_first_of("\r\n"));
+    } catch (const corvid::exception& e) {
+        throw failed(EX_CONFIG, "cannot read the password: " + text_of(e));
+    }
+}
+
+// Whether e, or the failure it carries, is of class T.
+template <typename T>
+bool is_or_carries(const std::exception& e) {
+    if (dynamic_cast<const T*>(&e)) return true;
+    const auto* nested = dynamic_cast<const std::nested_exception*>(&e);
+    if (!nested || !nested->nested_ptr()) return false;
+    try {
+        nested->rethrow_nested();
+    } catch (const std::exception& inner) {
+        return is_or_carries<T>(inner);
+    } catch (...) {
+    }
+    return false;
+}
+
+// What went wrong in the session, from the step the dialogue had reached,
+// and its exit status.
+failed describe(const dialogue_watch& watch, const corvid::exception& e) {
+    const bool reply = dynamic_cast<const smtp::temporary_failure*>(&e) != nullptr ||
+                       dynamic_cast<const smtp::permanent_failure*>(&e) != nullptr;
     // The server's own verdict carries its reply line; anything else (a lost
     // connection, a time-out, a malformed reply) failed on the way.
-    const bool refused = (dynamic_cast<const smtp::temporary_failure*>(&e) != nullptr ||
-                          dynamic_cast<const smtp::permanent_failure*>(&e) != nullptr) &&
-                         stream.last_reply() == e.message();
-    switch (stream.where()) {
-        case stage::greeting: return (refused ? "session refused: " : "greeting failed: ") + text_of(e);
-        case stage::message_text: return "sending the message failed: " + text_of(e);
-        case stage::end_of_data: return (refused ? "message refused: " : "message failed: ") + text_of(e);
-        default: return verb + (refused ? " refused: " : " failed: ") + text_of(e);
+    const bool refused = reply && !is_or_carries<corvid::internet::transport::generic>(e);
+    // Pipelined, the refused command need not be the last one sent.
+    const std::string verb = refused ? watch.command_answered_by(e.message()) : watch.last_command();
+    int status = EX_UNAVAILABLE;
+    if (dynamic_cast<const smtp::protocol_error*>(&e))
+        status = EX_PROTOCOL;
+    else if (dynamic_cast<const smtp::login_failed*>(&e))
+        status = is_or_carries<smtp::temporary_failure>(e) ? EX_TEMPFAIL : EX_NOPERM;
+    else if (dynamic_cast<const smtp::temporary_failure*>(&e) || is_or_carries<tcp::connection_failed>(e))
+        status = EX_TEMPFAIL;
+    else if (dynamic_cast<const smtp::permanent_failure*>(&e) &&
+             (verb == "RCPT TO" || verb == "DATA" || watch.where() == stage::end_of_data))
+        status = EX_DATAERR;
+    if (dynamic_cast<const smtp::outcome_unknown*>(&e))
+        return {status, "the server may have the message (do not send it again blindly): " + text_of(e)};
+    if (dynamic_cast<const smtp::login_failed*>(&e)) return {status, std::string("login refused: ") + e.message()};
+    switch (watch.where()) {
+        case stage::greeting: return {status, (refused ? "session refused: " : "greeting failed: ") + text_of(e)};
+        case stage::message_text: return {status, "sending the message failed: " + text_of(e)};
+        case stage::end_of_data: return {status, (refused ? "message refused: " : "message failed: ") + text_of(e)};
+        default: return {status, verb + (refused ? " refused: " : " failed: ") + text_of(e)};
     }
 }
 
-void deliver(const send_options& options) {
-    const std::string text = read_input(options.file);
-    if (text.empty()) throw failed("no message in " + (options.file.empty() ? "standard input" : options.file));
-    const std::vector<std::string> lines = message_lines(text);
-    std::string password;
-    if (!options.user.empty()) password = first_line(read_input(options.password_file));
+const char* tls_name(tls_mode mode) {
+    switch (mode) {
+        case tls_mode::starttls: return "starttls";
+        case tls_mode::implicit: return "implicit";
+        case tls_mode::none: break;
+    }
+    return "none";
+}
+
+// One line per message for --log: when, where, how, who and what came of
+// it.
+void append_log(const send_options& options, const std::string& sender, const smtp::delivery* result,
+                std::size_t size, const std::string& outcome) {
+    std::string line = utc_time_stamp();
+    line.append(" server=").append(options.server).append(":").append(std::to_string(options.port));
+    line.append(" tls=").append(result && !result->tls.empty() ? result->tls : tls_name(options.tls));
+    if (!options.user.empty()) line.append(" user=").append(options.user);
+    line.append(" from=<").append(sender).append(">");
+    if (result) {
+        for (const smtp::recipient_reply& r : result->recipients)
+            line.append(" to=<").append(r.address).append(">:\"").append(r.reply).append("\"");
+    } else {
+        for (const std::string& r : options.to) line.append(" to=<").append(r).append(">");
+    }
+    line.append(" size=").append(std::to_string(size)).append(" result=\"").append(outcome).append("\"");
+    std::ofstream out(options.log, std::ios::app | std::ios::binary);
+    out << corvid::printable(line) << '\n';
+    if (!out) std::fprintf(stderr, "corvid send: cannot append to %s\n", corvid::printable(options.log).c_str());
+}
+
+void deliver(send_options options) {
+    const bool message_on_stdin = options.file.empty() || options.file == "-";
+    std::string bytes;
+    try {
+        bytes = read_input(options.file);
+    } catch (const corvid::exception& e) {
+        throw failed(EX_NOINPUT, text_of(e));
+    }
+    if (bytes.empty())
+        throw failed(EX_NOINPUT, "no message in " + (message_on_stdin ? std::string("standard input") : options.file));
+    std::string text = message_text(bytes);
+    if (options.read_recipients) {
+        const std::vector<std::string> found = take_header_recipients(text);
+        options.to.insert(options.to.end(), found.begin(), found.end());
+    }
+    if (options.to.empty()) throw failed(EX_USAGE, "no recipient: give --to, addresses or -t");
+    if (options.read_envelope_from) options.from = header_sender(text);
+    for (const std::string& address : options.to)
+        if (smtp::has_line_break(address) || address.find_first_of("<>") != std::string::npos)
+            throw failed(EX_DATAERR, "not an address: " + corvid::printable(address));
+    // Caught here with a status of its own: the message is at fault, not
+    // the server.
+    const smtp::text_facts facts = smtp::examine_text(text);
+    if (facts.long_line != 0)
+        throw failed(EX_DATAERR, "line " + std::to_string(facts.long_line) +
+                                     " of the message is longer than 998 octets, which relays would break");
+
+    smtp::session_options session;
+    session.tls = options.tls == tls_mode::none       ? smtp::tls_policy::none
+                  : options.tls == tls_mode::implicit ? smtp::tls_policy::implicit
+                  : options.require_tls               ? smtp::tls_policy::required
+                                                      : smtp::tls_policy::opportunistic;
+    if (options.tls != tls_mode::none)
+        session.tls_context =
+            std::make_shared<const tcp::tls_context>(tcp::tls_context::client(options.ca_file, !options.insecure));
+    session.server_name = options.server;
+    if (!options.user.empty()) session.secret = password_of(options, message_on_stdin);
+    session.user = options.user;
+    session.mechanism = options.mechanism;
+    session.allow_plaintext_login = options.allow_plaintext_auth;
+    session.timeout_seconds = options.timeout;
+    session.final_reply_timeout_seconds = options.data_timeout;
+    dialogue_watch watch(options.trace);
+    session.observer = &watch;
 
     environment::startup network;
-    const smtp::agent agent(options.helo.empty() ? environment::host_name() : options.helo);
     address::ip4 endpoint;
     try {
         endpoint = address::ip4(options.server, static_cast<std::uint16_t>(options.port));
     } catch (const corvid::exception& e) {
-        throw failed("cannot resolve " + options.server + ": " + text_of(e));
+        const bool unknown = dynamic_cast<const address::host_not_found*>(&e) != nullptr;
+        throw failed(unknown ? EX_NOHOST : EX_UNAVAILABLE, "cannot resolve " + options.server + ": " + text_of(e));
     }
     const std::string where = endpoint.to_string(address::numeric_host) + ":" + std::to_string(options.port);
-    const int milliseconds = options.timeout * 1000;
-
-    std::string failure;
-    bool accepted = false;
-    {
-        dialogue_stream stream(options.trace);
+    const smtp::agent agent(options.helo.empty() ? environment::host_name() : options.helo);
+    smtp::delivery result;
+    try {
+        result = agent.send(endpoint, smtp::envelope{options.from, options.to}, text, session);
+    } catch (const corvid::exception& e) {
+        failed failure = describe(watch, e);
+        // The transport names the call that failed; the connect's own
+        // failure comes unwrapped.
+        if (dynamic_cast<const corvid::internet::transport::generic*>(&e) && std::string_view(e.message()) == "connect() failed")
+            failure = failed(EX_TEMPFAIL, "cannot connect to " + where + ": " + text_of(e));
+        else if (is_or_carries<tcp::tls_failed>(e))
+            failure = failed(EX_UNAVAILABLE, "TLS with " + where + " failed: " + text_of(e));
+        if (!options.log.empty()) append_log(options, options.from, nullptr, text.size(), failure.what());
+        throw failure;
+    }
+    if (!result.tls.empty()) watch.note("TLS: " + result.tls);
+    if (!options.log.empty()) append_log(options, options.from, &result, text.size(), result.reply);
+    // The message is the server's now: what follows is reported, never a
+    // reason to send it again.
+    for (const smtp::recipient_reply& r : result.recipients)
+        if (!r.accepted)
+            std::fprintf(stderr, "corvid send: delivered, but %s was refused: %s\n",
+                         corvid::printable(r.address).c_str(), corvid::printable(r.reply).c_str());
+    if (result.closing_failure) {
         try {
-            stream.open(endpoint);
-            stream.connect(endpoint, milliseconds);
-            stream.set_receive_timeout(milliseconds);
-        } catch (const corvid::exception& e) {
-            throw failed("cannot connect to " + where + ": " + text_of(e));
-        }
-        // The steps of agent::send, with TLS before and a login between
-        // hello and the transaction when they are asked for.
-        try {
-            std::unique_ptr<tcp::tls> secured;
-            tcp::base* session = &stream;
-            std::optional<tcp::tls_context> context;
-            if (options.tls != tls_mode::none) context = tcp::tls_context::client(options.ca_file, !options.insecure);
-            if (options.tls == tls_mode::implicit) {
-                try {
-                    secured = std::make_unique<tcp::tls>(stream, *context, options.server);
-                } catch (const corvid::exception& e) {
-                    throw failed("TLS with " + where + " failed: " + text_of(e));
-                }
-                session = secured.get();
-                stream.note("TLS started: " + secured->description());
+            std::rethrow_exception(result.closing_failure);
+        } catch (const smtp::unreliable_delivery& e) {
+            std::string cause = e.message();
+            try {
+                std::rethrow_if_nested(e);
+            } catch (const corvid::exception& inner) {
+                cause = text_of(inner);
+            } catch (...) {
             }
-            smtp::reply_texts texts;
-            agent.hello(*session, texts);
-            if (options.tls == tls_mode::starttls) {
-                secured = agent.starttls(stream, *context, options.server, texts);
-                if (secured) {
-                    session = secured.get();
-                    stream.note("TLS started: " + secured->description());
-                } else if (options.require_tls) {
-                    throw failed("the server offers no STARTTLS, and --require-tls is given");
-                }
-            }
-            // A password in clear text can be read by anyone on the path.
-            if (!options.user.empty() && !secured && !options.allow_plaintext_auth)
-                throw failed("login as " + options.user +
-                             " refused: the connection is not encrypted (--allow-plaintext-auth allows it)");
-            if (!options.user.empty() && !agent.authenticate(*session, options.user, password, texts))
-                throw failed(stream.tried_login()
-                                 ? "login as " + options.user + " refused: " + stream.last_reply()
-                                 : "login as " + options.user +
-                                       " impossible: the server offers none of CRAM-MD5, PLAIN, LOGIN");
-            agent.transact(*session, options.to, options.from, lines);
-        } catch (const corvid::exception& e) {
-            // Past the end marker the server has taken the message; a
-            // failing QUIT does not undo that.
-            accepted = stream.where() == stage::quit;
-            failure = describe(stream, e);
+            std::fprintf(stderr, "corvid send: message accepted, but QUIT %s: %s\n",
+                         watch.last_reply().empty() ? "failed" : "refused", corvid::printable(cause).c_str());
         }
     }
-    if (accepted) {
-        std::fprintf(stderr, "corvid send: message accepted, but %s\n", printable(failure).c_str());
-        return;
-    }
-    if (!failure.empty()) throw failed(failure);
 }
 
 // Addresses and names go into command lines as they stand: a control
@@ -200,22 +344,42 @@ const CLI::Validator command_text(
 
 void add_send_command(CLI::App& app) {
     auto options = std::make_shared<send_options>();
-    auto* cmd = app.add_subcommand("send", "Deliver one message from FILE (or standard input) to an SMTP server");
+    auto* cmd = app.add_subcommand(
+        "send", "Deliver one message from standard input (or --file) to an SMTP server, as sendmail does");
     cmd->add_option("--server", options->server, "Mail server: host name or numeric address")->required();
     cmd->add_option("--port", options->port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
-    cmd->add_option("--to", options->to, "Recipient address, without angle brackets")
-        ->required()
+    cmd->add_option("--to,ADDRESS", options->to, "Recipient address, without angle brackets (repeatable)")
         ->check(command_text);
-    cmd->add_option("--from", options->from, "Sender address (default: empty, as for a bounce)")->check(command_text);
+    cmd->add_flag("-t,--read-recipients", options->read_recipients,
+                  "Also send to the addresses of To, Cc and Bcc, and remove Bcc from the message");
+    cmd->add_option("-f,--from", options->from, "Envelope sender address (default: empty, as for a bounce)")
+        ->check(command_text);
+    cmd->add_flag("--read-envelope-from", options->read_envelope_from, "Take the envelope sender from From");
+    cmd->add_flag("-i", options->ignore_dots, "Accepted for sendmail: a line of one dot never ends the input");
+    cmd->add_option("-o", options->sendmail_option, "Accepted for sendmail: -oi as -i")->check(CLI::IsMember({"i"}));
+    cmd->add_option("--file", options->file, "Message file with CR LF or LF line ends; - or none reads standard input");
     cmd->add_option("--helo", options->helo, "Own name for EHLO (default: this host's name)")->check(command_text);
     cmd->add_option("--timeout", options->timeout, "Seconds to wait for the connection and each reply")
         ->capture_default_str()
         ->check(CLI::Range(1, 86400));
-    auto* password =
-        cmd->add_option("--password-file", options->password_file, "File whose first line is the password");
+    cmd->add_option("--data-timeout", options->data_timeout, "Seconds to wait for the reply to the whole message")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 86400));
     auto* user = cmd->add_option("--user", options->user, "Log in with AUTH under this name")->check(command_text);
-    user->needs(password);
-    password->needs(user);
+    auto* password = cmd->add_option("--password-file", options->password_file,
+                                     "File whose first line is the password or token; - reads standard input");
+    auto* command = cmd->add_option("--password-command", options->password_command,
+                                    "Command (run without a shell) whose first output line is the password or token");
+    password->excludes(command);
+    const std::map<std::string, smtp::login_mechanism> mechanisms{
+        {"cram-md5", smtp::login_mechanism::cram_md5}, {"plain", smtp::login_mechanism::plain},
+        {"login", smtp::login_mechanism::login},       {"xoauth2", smtp::login_mechanism::xoauth2},
+        {"oauthbearer", smtp::login_mechanism::oauthbearer}};
+    cmd->add_option("--auth", options->mechanism,
+                    "Login mechanism: cram-md5, plain, login, xoauth2 or oauthbearer (default: the first of "
+                    "CRAM-MD5, PLAIN, LOGIN that the server offers)")
+        ->transform(CLI::CheckedTransformer(mechanisms, CLI::ignore_case))
+        ->needs(user);
     const std::map<std::string, tls_mode> modes{
         {"starttls", tls_mode::starttls}, {"implicit", tls_mode::implicit}, {"none", tls_mode::none}};
     cmd->add_option("--tls", options->tls,
@@ -227,21 +391,24 @@ void add_send_command(CLI::App& app) {
         ->check(CLI::ExistingFile);
     cmd->add_flag("--insecure", options->insecure, "Do not verify the server's certificate or name");
     cmd->add_flag("--allow-plaintext-auth", options->allow_plaintext_auth,
-                  "Allow --user on a connection without TLS");
+                  "Allow PLAIN, LOGIN and bearer tokens on a connection without TLS");
     cmd->add_flag("--trace", options->trace, "Show the dialogue on stderr (message lines counted, secrets hidden)");
-    cmd->add_option("FILE", options->file, "Message file with CR LF or LF line ends; - or none reads standard input");
+    cmd->add_option("--log", options->log, "Append one line per message to this file");
     cmd->callback([options] {
         if (options->require_tls && options->tls == tls_mode::none)
             throw CLI::ValidationError("--require-tls", "cannot go with --tls none");
+        const bool secret = !options->password_file.empty() || !options->password_command.empty();
+        if (options->user.empty() == secret)
+            throw CLI::ValidationError("--user", "goes with one of --password-file and --password-command");
         try {
             deliver(*options);
         } catch (const failed& e) {
             // Peer and user text may be in it: kept to one plain line.
             std::fprintf(stderr, "corvid send: %s\n", printable(e.what()).c_str());
-            throw CLI::RuntimeError(1);
+            throw CLI::RuntimeError(e.status);
         } catch (const corvid::exception& e) {
             std::fprintf(stderr, "corvid send: %s\n", printable(text_of(e)).c_str());
-            throw CLI::RuntimeError(1);
+            throw CLI::RuntimeError(EX_SOFTWARE);
         }
     });
 }
