@@ -107,7 +107,9 @@ delivery agent::send(const address::ip4& endpoint, const envelope& mail, std::st
         // end of the connection, as RFC 5321 allows.
         address::ip4 local;
         plain->local_address(local);
-        return agent("[" + local.to_string(address::numeric_host) + "]").send_over(*plain, endpoint, mail, text, options);
+        std::string literal = "[";  // appended: g++ 12 at -O3 misjudges "[" + a temporary
+        literal.append(local.to_string(address::numeric_host)).append("]");
+        return agent(literal).send_over(*plain, endpoint, mail, text, options);
     }
     return send_over(*plain, endpoint, mail, text, options);
 }
