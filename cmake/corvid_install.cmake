@@ -28,6 +28,7 @@ install(FILES
 # every program, which only Requires puts there for a plain
 # `pkg-config --libs`; a shared one links them itself, so they stay private.
 file(RELATIVE_PATH CORVID_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" CORVID_PC_TO_PREFIX "${CORVID_PC_TO_PREFIX}")
 get_target_property(corvid_type corvid TYPE)
 if(corvid_type STREQUAL "STATIC_LIBRARY")
   set(CORVID_PC_REQUIRES "Requires")

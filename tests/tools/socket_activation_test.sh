@@ -77,7 +77,13 @@ fi
 stopped other
 
 # Passed descriptors that cannot serve stop the server at once with one line.
-for launch in "--kind udp" "--kind bound" "--fds x" "--fds 2"; do
+bad=("--kind udp" "--kind bound" "--fds x" "--fds 2")
+if "$python" -c 'import socket; socket.socket(socket.AF_INET6).bind(("::1", 0))' 2> /dev/null; then
+  bad+=("--family 6")
+else
+  echo "no IPv6 loopback here: a passed IPv6 socket is not tried"
+fi
+for launch in "${bad[@]}"; do
   checks=$((checks + 1))
   # shellcheck disable=SC2086
   timeout 30 "$python" "$launcher" $launch --ports "$scratch/bad.ports" -- \

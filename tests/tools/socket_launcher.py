@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Starts a program the way a service manager does for socket activation:
-opens sockets on 127.0.0.1 with free ports, moves them to descriptors 3 on,
+opens sockets on 127.0.0.1 (or ::1) with free ports, moves them to descriptors 3 on,
 sets LISTEN_FDS and LISTEN_PID, and execs the program in this process (so
 that LISTEN_PID is its id).
 
-  socket_launcher.py [--count N] [--kind listening|bound|udp]
+  socket_launcher.py [--count N] [--kind listening|bound|udp] [--family 4|6]
                      [--pid ours|other] [--fds TEXT] --ports FILE -- PROGRAM ARG...
 
 --ports FILE receives the ports, one a line; --fds replaces the count in
@@ -22,6 +22,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--count", type=int, default=1)
     parser.add_argument("--kind", choices=["listening", "bound", "udp"], default="listening")
+    parser.add_argument("--family", choices=["4", "6"], default="4")
     parser.add_argument("--pid", choices=["ours", "other"], default="ours")
     parser.add_argument("--fds")
     parser.add_argument("--ports", required=True)
@@ -32,8 +33,12 @@ def main():
     sockets = []
     for _ in range(args.count):
         kind = socket.SOCK_DGRAM if args.kind == "udp" else socket.SOCK_STREAM
-        s = socket.socket(socket.AF_INET, kind)
-        s.bind(("127.0.0.1", 0))
+        if args.family == "6":
+            s = socket.socket(socket.AF_INET6, kind)
+            s.bind(("::1", 0))
+        else:
+            s = socket.socket(socket.AF_INET, kind)
+            s.bind(("127.0.0.1", 0))
         if args.kind == "listening":
             s.listen(16)
         sockets.append(s)

@@ -282,22 +282,27 @@ listener_list passed_listeners() {
     if (!passed.problem.empty()) throw corvid::exception(passed.problem);
     listener_list listeners;
     for (corvid::platform::unique_socket& socket : passed.listeners) {
+        const corvid::platform::native_socket fd = socket.get();
         listeners.push_back(std::make_unique<tcp::raw>());
         listeners.back()->adopt(std::move(socket));
+        // Sessions name their client by its IPv4 address, in the log and
+        // the Received: line; a socket of another family would take
+        // connections only to refuse every message.
+        try {
+            address::ip4 endpoint;
+            listeners.back()->local_address(endpoint);
+        } catch (const corvid::exception&) {
+            throw corvid::exception("descriptor " + std::to_string(fd) +
+                                    " passed in LISTEN_FDS is not an IPv4 socket, and the server listens on IPv4 alone");
+        }
     }
     return listeners;
 }
 
-// "ADDRESS:PORT" of a listener; a passed socket of another family is named
-// by its descriptor.
 std::string listening_text(tcp::raw& listener) {
-    try {
-        address::ip4 endpoint;
-        listener.local_address(endpoint);
-        return endpoint_text(endpoint);
-    } catch (const corvid::exception&) {
-        return "passed socket " + std::to_string(listener.socket_handle());
-    }
+    address::ip4 endpoint;
+    listener.local_address(endpoint);
+    return endpoint_text(endpoint);
 }
 
 // The client's address and port, or "unknown peer" when it has gone
