@@ -36,6 +36,7 @@ words and uuencoded attachments; it has base64, quoted-printable, hex and
 URL codecs with MD5, charset conversion through ICU, IPv4 endpoints, TCP
 and UDP transports with TLS over OpenSSL, an SMTP client and an SMTP
 server session.
+
 This package holds the static library, its headers, and the files that
 CMake's find_package(corvid) and pkg-config use.")
 
@@ -49,6 +50,7 @@ messages; encodes and decodes base64, quoted-printable, uuencode, hex and
 URL text; converts between charsets; prints MD5 digests and RFC 822 dates;
 sends a message through an SMTP server; and runs a small SMTP server that
 stores what it receives in a Maildir folder.
+
 The package includes a systemd service and socket for running that server
 as the system's mail sink, and bash completion.")
 endif()
