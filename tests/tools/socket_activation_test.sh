@@ -76,6 +76,22 @@ if [ "$(wc -l < "$scratch/other.out")" -ne 1 ] || grep -q ":$passed\$" "$scratch
 fi
 stopped other
 
+# systemd's own launcher hands over its socket the same way.
+if command -v systemd-socket-activate > /dev/null; then
+  port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  timeout --foreground 60 systemd-socket-activate -l "127.0.0.1:$port" \
+    "$CORVID" smtp serve --discard --max-messages 1 > "$scratch/activate.out" 2> "$scratch/activate.log" &
+  server=$!
+  servers+=("$server")
+  for _ in $(seq 100); do grep -q '^Listening on' "$scratch/activate.log" && break; sleep 0.1; done
+  deliver "$port"
+  checks=$((checks + 1))
+  wait "$server" || fail "under systemd-socket-activate: exit $?: $(cat "$scratch/activate.log")"
+  expect_output "listening on 127.0.0.1:$port" cat "$scratch/activate.out"
+else
+  echo "systemd-socket-activate is missing: tried with the launcher alone"
+fi
+
 # Passed descriptors that cannot serve stop the server at once with one line.
 bad=("--kind udp" "--kind bound" "--fds x" "--fds 2")
 if "$python" -c 'import socket; socket.socket(socket.AF_INET6).bind(("::1", 0))' 2> /dev/null; then

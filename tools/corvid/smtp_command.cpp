@@ -1,6 +1,7 @@
 #include "commands.h"
 #include "maildir.h"
 #include "maildir_handler.h"
+#include "passed_listeners.h"
 
 #include <corvid/exception.h>
 #include <corvid/internet/address/ip4.h>
@@ -10,7 +11,6 @@
 #include <corvid/internet/transport/tcp/raw.h>
 #include <corvid/internet/transport/tcp/tls.h>
 #include <corvid/platform/file.h>
-#include <corvid/platform/passed_sockets.h>
 #include <corvid/platform/signals.h>
 #include <corvid/platform/socket.h>
 
@@ -263,8 +263,6 @@ void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) 
     }
 }
 
-using listener_list = std::vector<std::unique_ptr<tcp::raw>>;
-
 // Waits for a connection or a stop signal; returns the listener with a
 // connection, or nullptr for a stop. A stop wins when both are there.
 tcp::raw* wait_for_connection(corvid::platform::native_socket stop, const listener_list& listeners) {
@@ -274,29 +272,6 @@ tcp::raw* wait_for_connection(corvid::platform::native_socket stop, const listen
     const std::size_t ready = corvid::platform::wait_readable_any(watched.data(), watched.size(), ec);
     if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());
     return ready == 0 ? nullptr : listeners[ready - 1].get();
-}
-
-// The sockets a service manager passed (socket activation), ready to accept.
-listener_list passed_listeners() {
-    corvid::platform::passed_sockets passed = corvid::platform::take_passed_listeners();
-    if (!passed.problem.empty()) throw corvid::exception(passed.problem);
-    listener_list listeners;
-    for (corvid::platform::unique_socket& socket : passed.listeners) {
-        const corvid::platform::native_socket fd = socket.get();
-        listeners.push_back(std::make_unique<tcp::raw>());
-        listeners.back()->adopt(std::move(socket));
-        // Sessions name their client by its IPv4 address, in the log and
-        // the Received: line; a socket of another family would take
-        // connections only to refuse every message.
-        try {
-            address::ip4 endpoint;
-            listeners.back()->local_address(endpoint);
-        } catch (const corvid::exception&) {
-            throw corvid::exception("descriptor " + std::to_string(fd) +
-                                    " passed in LISTEN_FDS is not an IPv4 socket, and the server listens on IPv4 alone");
-        }
-    }
-    return listeners;
 }
 
 std::string listening_text(tcp::raw& listener) {
