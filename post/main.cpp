@@ -1,6 +1,7 @@
 // post: the installer's last step. Given the installer's exit code, it
 // offers to mail the installation log to support.
 
+#include "about.h"
 #include "dialogs.h"
 #include "gtk_ui.h"
 #include "log_file.h"
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
                                     post::tls_policy::POST_SMTP_TLS,
                                     POST_TLS_CA_FILE, POST_REPORT_FROM,     POST_HELO_NAME,
                                     post::default_report_path(std::getenv("HOME"))};
+        // Before any dialog: --version must work where GTK cannot start.
+        if (post::answer_about(args, config, std::cout)) return 0;
         const post::ui_setting where{std::getenv("POST_UI"),
                                      is_set("DISPLAY") || is_set("WAYLAND_DISPLAY"),
                                      ::isatty(STDIN_FILENO) == 1,

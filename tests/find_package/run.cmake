@@ -23,3 +23,20 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
     -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer)
+
+# The same application built without CMake: the compiler flags and the
+# libraries, ICU and OpenSSL included, come from corvid.pc alone.
+file(GLOB_RECURSE pc_file ${WORK_DIR}/prefix/*/corvid.pc)
+if(NOT pc_file)
+  message(FATAL_ERROR "corvid.pc not installed")
+endif()
+get_filename_component(pc_dir ${pc_file} DIRECTORY)
+set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+execute_process(COMMAND pkg-config --cflags --libs corvid
+  OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "pkg-config --cflags --libs corvid failed (${status})")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(${CXX_COMPILER} -std=c++20 -o ${WORK_DIR}/pc-consumer ${SOURCE_DIR}/main.cpp ${flags})
+run(${WORK_DIR}/pc-consumer)

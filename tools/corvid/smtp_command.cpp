@@ -1,6 +1,7 @@
 #include "commands.h"
 #include "maildir.h"
 #include "maildir_handler.h"
+#include "passed_listeners.h"
 
 #include <corvid/exception.h>
 #include <corvid/internet/address/ip4.h>
@@ -46,6 +47,8 @@ using std::chrono::seconds;
 
 struct serve_options {
     std::string listen = "127.0.0.1:2525";
+    // Given on the command line, rather than the default.
+    bool listen_given = false;
     std::string hostname;
     std::string maildir = "Maildir";
     bool discard = false;
@@ -260,14 +263,21 @@ void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) 
     }
 }
 
-// Waits for a connection or a stop signal; true for a connection. A stop
-// wins when both are there.
-bool wait_for_connection(corvid::platform::native_socket stop, tcp::raw& listener) {
-    const corvid::platform::native_socket watched[2] = {stop, listener.socket_handle()};
+// Waits for a connection or a stop signal; returns the listener with a
+// connection, or nullptr for a stop. A stop wins when both are there.
+tcp::raw* wait_for_connection(corvid::platform::native_socket stop, const listener_list& listeners) {
+    std::vector<corvid::platform::native_socket> watched{stop};
+    for (const auto& listener : listeners) watched.push_back(listener->socket_handle());
     std::error_code ec;
-    const std::size_t ready = corvid::platform::wait_readable_any(watched, 2, ec);
+    const std::size_t ready = corvid::platform::wait_readable_any(watched.data(), watched.size(), ec);
     if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());
-    return ready == 1;
+    return ready == 0 ? nullptr : listeners[ready - 1].get();
+}
+
+std::string listening_text(tcp::raw& listener) {
+    address::ip4 endpoint;
+    listener.local_address(endpoint);
+    return endpoint_text(endpoint);
 }
 
 // The client's address and port, or "unknown peer" when it has gone
@@ -407,28 +417,35 @@ std::pair<std::string, std::uint16_t> parse_listen(const std::string& text) {
     return {text.substr(0, colon), static_cast<std::uint16_t>(std::stoul(text.substr(colon + 1)))};
 }
 
-void serve(const serve_options& options) {
-    const auto [host, port] = parse_listen(options.listen);
-    environment::startup network;
-    const std::string machine = environment::host_name();
-
+std::unique_ptr<tcp::raw> listen_on(const std::string& where) {
+    const auto [host, port] = parse_listen(where);
     address::ip4 endpoint;
     try {
         endpoint = address::ip4(host, port);
     } catch (const corvid::exception& e) {
         throw corvid::exception("cannot resolve " + host + ": " + e.what());
     }
-    tcp::raw listener;
+    auto listener = std::make_unique<tcp::raw>();
     try {
-        listener.open(endpoint);
+        listener->open(endpoint);
         // A restart must not wait for the last run's connections to time out.
-        listener.set_reuse_address(true);
-        listener.bind(endpoint);
-        listener.listen();
-        listener.local_address(endpoint);
+        listener->set_reuse_address(true);
+        listener->bind(endpoint);
+        listener->listen();
     } catch (const corvid::exception& e) {
-        throw corvid::exception("cannot listen on " + options.listen + ": " + e.what());
+        throw corvid::exception("cannot listen on " + where + ": " + e.what());
     }
+    return listener;
+}
+
+void serve(const serve_options& options) {
+    environment::startup network;
+    const std::string machine = environment::host_name();
+
+    // Sockets from the service manager stand in for the default address;
+    // one given on the command line is listened on as well.
+    listener_list listeners = passed_listeners();
+    if (listeners.empty() || options.listen_given) listeners.push_back(listen_on(options.listen));
     std::optional<maildir> box;
     if (!options.discard) box.emplace(options.maildir, machine);
     std::optional<tcp::tls_context> tls;
@@ -440,13 +457,16 @@ void serve(const serve_options& options) {
     auto shared = std::make_shared<server>(options, std::move(box), std::move(tls),
                                            options.hostname.empty() ? machine : options.hostname,
                                            make_policy(options));
-    if (std::printf("listening on %s\n", endpoint_text(endpoint).c_str()) < 0 || std::fflush(stdout) != 0)
+    for (const auto& listener : listeners)
+        if (std::printf("listening on %s\n", listening_text(*listener).c_str()) < 0)
+            throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
+    if (std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
 
-    while (wait_for_connection(stop, listener)) accept_one(shared, listener);
+    while (tcp::raw* ready = wait_for_connection(stop, listeners)) accept_one(shared, *ready);
 
     // New connections are refused by the system from here on.
-    listener.close();
+    for (const auto& listener : listeners) listener->close();
     {
         std::lock_guard<std::mutex> hold(shared->lock);
         log_line("stopping, sessions running: " + std::to_string(shared->sessions.size()));
@@ -507,8 +527,10 @@ void add_smtp_command(CLI::App& app) {
 
     auto options = std::make_shared<serve_options>();
     auto* cmd = smtp_app->add_subcommand("serve", "Receive mail over SMTP into a Maildir folder");
-    cmd->add_option("--listen", options->listen, "ADDRESS:PORT to listen on; port 0 picks a free one")
-        ->capture_default_str();
+    auto* listen = cmd->add_option("--listen", options->listen,
+                                   "ADDRESS:PORT to listen on; port 0 picks a free one. Sockets passed by the "
+                                   "service manager (LISTEN_FDS) replace the default")
+                       ->capture_default_str();
     cmd->add_option("--hostname", options->hostname, "Own name in the greeting and replies (default: this host's name)")
         ->check(host_name_text);
     auto* folder = cmd->add_option("--maildir", options->maildir, "Maildir folder, created if missing")
@@ -555,7 +577,8 @@ void add_smtp_command(CLI::App& app) {
                     "Sessions at once from one address; 0 for a quarter of --max-sessions")
         ->capture_default_str()
         ->check(CLI::Range(0u, 100000u));
-    cmd->callback([options] {
+    cmd->callback([options, listen] {
+        options->listen_given = listen->count() != 0;
         try {
             serve(*options);
         } catch (const corvid::exception& e) {

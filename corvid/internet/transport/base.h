@@ -6,6 +6,7 @@
 #include <corvid/platform/socket.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace corvid::internet::transport {
 
@@ -38,6 +39,9 @@ public:
     // Closing an object that holds no socket is quiet. The socket is given up
     // even when the close reports an error.
     void close();
+    // Takes over a socket opened elsewhere, such as a listening socket that
+    // a service manager passed; the socket held before is closed.
+    void adopt(platform::unique_socket socket) noexcept { handle = std::move(socket); }
 
     std::uint64_t bytes_received() const noexcept { return received; }
     std::uint64_t bytes_sent() const noexcept { return sent; }
