@@ -10,6 +10,7 @@ const char* tls_name(tls_policy tls) {
     case tls_policy::none: return "none";
     case tls_policy::opportunistic: return "opportunistic (STARTTLS when offered)";
     case tls_policy::required: return "required";
+    case tls_policy::implicit: return "implicit (TLS from the first byte)";
     }
     return "?";
 }
