@@ -168,10 +168,13 @@ struct output {
     // The boundaries of the entities whose parts are being written.
     std::vector<std::string_view> enclosing;
 
-    // Whether a closing line for boundary would end an enclosing part.
+    // Whether a closing line for boundary would end an enclosing part: a
+    // reader takes every line that begins with a delimiter for one.
     bool ends_enclosing(const std::string& boundary) const {
-        return std::any_of(enclosing.begin(), enclosing.end(), [&boundary](std::string_view outer) {
-            return outer == boundary || outer == boundary + "--";
+        const std::string closing = boundary + "--";
+        return std::any_of(enclosing.begin(), enclosing.end(), [&closing](std::string_view outer) {
+            const std::size_t end = outer.find_last_not_of(" \t");
+            return end != std::string_view::npos && closing.starts_with(outer.substr(0, end + 1));
         });
     }
 };
