@@ -252,9 +252,10 @@ message2::entity compose_body(const compose_options& options) {
     }
     for (const std::string& path : options.attachments) mixed.push_back(make_file_part(path, u"attachment"));
     if (mixed.empty()) return message2::entity();
-    // A single part is the message itself, without a multipart around it.
-    if (mixed.size() == 1 && options.attachments.empty() && options.inline_files.empty())
-        return std::move(mixed.front());
+    // A single body is the message itself, without a multipart around it;
+    // a file always goes in one, so that it keeps its own headers.
+    const bool files_alone = !options.inline_files.empty() && options.html_file.empty();
+    if (mixed.size() == 1 && options.attachments.empty() && !files_alone) return std::move(mixed.front());
     return make_multipart("mixed", std::move(mixed));
 }
 
@@ -268,8 +269,9 @@ message2::entity compose(const compose_options& options, bool& sender_missing) {
     // What --header gives stands; the fields every message needs are added
     // only where it gives none.
     const auto given = [&options](std::string_view name) {
-        return std::any_of(options.headers.begin(), options.headers.end(),
-                           [name](const std::string& header) { return corvid::iequals(raw_header_name(header), name); });
+        return std::any_of(options.headers.begin(), options.headers.end(), [name](const std::string& header) {
+            return corvid::iequals(raw_header_name(header), name);
+        });
     };
     std::string domain = "localhost";
     if (!options.from.empty()) {
@@ -306,7 +308,8 @@ void add_mime_command(CLI::App& app) {
                    "added unless --header gives them");
     cmd->add_option("--header", options->headers, "A raw header \"Name: value\" (repeatable, kept in order)");
     cmd->add_option("--subject", options->subject, "Subject text (UTF-8)");
-    cmd->add_option("--from", options->from, "Sender \"Name <addr>\" (a warning when neither this nor --header gives one)");
+    cmd->add_option("--from", options->from,
+                    "Sender \"Name <addr>\" (a warning when neither this nor --header gives one)");
     cmd->add_option("--to", options->to, "Recipient \"Name <addr>\" (repeatable)");
     cmd->add_option("--text", options->text_file, "File with the body text in UTF-8 (- for standard input)");
     cmd->add_option("--charset", options->charset, "Charset the text is stored in")->capture_default_str();

@@ -11,8 +11,8 @@ namespace corvid::internet::message2 {
 
 std::string make_message_id(std::string_view domain) {
     // A line break would end the header and start a field of its own.
-    if (domain.empty() ||
-        std::any_of(domain.begin(), domain.end(), [](char c) { return static_cast<unsigned char>(c) < ' ' || c == 0x7F; }))
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < ' ' || c == 0x7F; };
+    if (domain.empty() || std::any_of(domain.begin(), domain.end(), control))
         throw generic("no domain for a Message-ID: \"" + std::string(domain) + "\"");
     std::random_device random;
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
