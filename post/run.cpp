@@ -7,6 +7,7 @@
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/message2/entity.h>
+#include <corvid/internet/message2/message_id.h>
 #include <corvid/internet/smtp/agent.h>
 #include <corvid/internet/transport/errors.h>
 #include <corvid/rfc822_date.h>
@@ -16,11 +17,8 @@
 #include <corvid/unicode/transcoder.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <exception>
-#include <random>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -74,20 +72,7 @@ std::string local_domain() {
 
 std::string mailbox_domain(const std::string& mailbox) {
     const std::size_t at = mailbox.rfind('@');
-    return at == std::string::npos ? "localhost" : mailbox.substr(at + 1);
-}
-
-// Unique by the time in microseconds and 64 random bits.
-std::string message_id(const std::string& domain) {
-    std::random_device random;
-    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-    char left[64];
-    std::snprintf(left, sizeof left, "%llx.%08x%08x", static_cast<unsigned long long>(micros), random(), random());
-    std::string id = "<";  // appended: g++ 12 at -O3 takes "<" + temporary for an overlapping copy
-    id.append(left).append("@").append(domain).append(">");
-    return id;
+    return at == std::string::npos || at + 1 == mailbox.size() ? "localhost" : mailbox.substr(at + 1);
 }
 
 // What RFC 5322 asks of every message besides the four headers the report
@@ -95,7 +80,7 @@ std::string message_id(const std::string& domain) {
 void add_report_headers(entity& message, const settings& config, const std::string& domain) {
     message.add_header("MIME-Version", "1.0");
     message.add_header("Date", corvid::rfc822_local_date(std::time(nullptr)));
-    message.add_header("Message-ID", message_id(domain.empty() ? mailbox_domain(config.support_mailbox) : domain));
+    message.add_header("Message-ID", corvid::internet::message2::make_message_id(domain.empty() ? mailbox_domain(config.support_mailbox) : domain));
     message.add_header("From", config.report_from);
 }
 

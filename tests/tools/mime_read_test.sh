@@ -69,6 +69,19 @@ expect_output "PDF bytes" cat "$scratch/named/résumé.pdf"
 expect_match ' name=résumé\.pdf$' bash -c "'$CORVID' mime tree --names '$scratch/rfc2231.eml' | grep '^1 '"
 expect_match 'md5=[0-9a-f]{32}$' bash -c "'$CORVID' mime tree '$scratch/rfc2231.eml' | grep '^1 '"
 
+# What mailers write as they stand: a raw UTF-8 file name, a header line
+# that is no field (the body starts there, nothing is lost), an empty
+# multipart (nothing to extract), and a broken header name never written.
+printf 'Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: multipart/alternative; boundary=c\r\n\r\n--b\r\nContent-Type: text/plain; name="ci\303\253le.txt"\r\n\r\nnamed\r\n--b\r\nX-Note: a\r\nthis line is text\r\n--b--\r\n' \
+  > "$scratch/world.eml"
+"$CORVID" mime extract "$scratch/world.eml" "$scratch/world" > "$scratch/list" 2> "$scratch/err" ||
+  fail "extract world: $(cat "$scratch/err")"
+expect_output "$(printf '%s\n' ciële.txt part-2.txt | sed "s|^|$scratch/world/|")" cat "$scratch/list"
+expect_output "named" cat "$scratch/world/ciële.txt"
+expect_output "this line is text" cat "$scratch/world/part-2.txt"
+checks=$((checks + 1))
+"$CORVID" mime rewrite "$scratch/world.eml" | grep -q '^this line is text' || fail "rewrite lost the body line"
+
 # A failed rewrite leaves the file it would replace as it was.
 cp "$message" "$scratch/keep.eml"
 (ulimit -f 1; trap '' XFSZ; "$CORVID" mime rewrite "$message" "$scratch/keep.eml") \

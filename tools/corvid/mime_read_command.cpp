@@ -157,6 +157,9 @@ void extract(const message2::entity& part, extraction& run) {
         for (const auto& child : part.children) extract(child, run);
         return;
     }
+    // A multipart without parts holds no content; one without delimiter
+    // lines keeps its text, which is extracted.
+    if (part.body.content_type.starts_with("multipart/") && part.body.data.empty()) return;
     ++run.leaves;
     std::string name;
     try {

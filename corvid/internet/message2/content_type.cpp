@@ -33,13 +33,13 @@ content_type_fields read_raw(const std::string& value) {
     bool charset_found = false;
     bool boundary_found = false;
     for (std::size_t i = has_value ? 1 : 0; i < tokens.size(); ++i) {
-        const std::vector<std::string> pieces = generic_value_type::tokenize(tokens[i], "=", false);
-        if (pieces.empty() || pieces.size() > 2) continue;
-        const std::string parameter = pieces.size() == 2 ? field_text(pieces[1]) : std::string();
-        if (!charset_found && iequals(pieces[0], "charset") && !parameter.empty()) {
+        const auto raw = header_type::parametized_value_type::split_parameter(tokens[i]);
+        if (!raw) continue;
+        const std::string parameter = field_text(raw->text);
+        if (!charset_found && iequals(raw->name, "charset") && !parameter.empty()) {
             fields.charset = to_lower(parameter);
             charset_found = true;
-        } else if (!boundary_found && iequals(pieces[0], "boundary")) {
+        } else if (!boundary_found && iequals(raw->name, "boundary")) {
             fields.boundary = parameter;
             boundary_found = true;
         }
@@ -82,6 +82,41 @@ bool reads_back(const std::string& rendered, const body& content, const std::str
     return back.boundary == (boundary.empty() ? read_content_type(old).boundary : boundary);
 }
 
+// RFC 2045 token characters: printable ASCII but the blank and tspecials.
+bool is_token(std::string_view text) noexcept {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c > ' ' && c < 0x7F && std::string_view("()<>@,;:\\\"/[]?=").find(c) == std::string_view::npos;
+    });
+}
+
+// Whether text is a type and a subtype, each a token, around one slash.
+bool is_media_type(std::string_view text) noexcept {
+    const std::size_t slash = text.find('/');
+    return slash != std::string_view::npos && is_token(text.substr(0, slash)) && is_token(text.substr(slash + 1));
+}
+
+// The fields as the value gives them, whether it names a media type or not.
+content_type_fields read_fields(const std::string& value) {
+    header_type::parametized_value_type type;
+    try {
+        type.parse(value);
+    } catch (const unicode::generic&) {
+        // One malformed encoded word, say in a file name, must not make the
+        // whole message unreadable.
+        return read_raw(value);
+    }
+    content_type_fields fields;
+    fields.content_type = to_lower(type.text_in(unicode::utf8_codepage));
+    std::string parameter;
+    // An empty charset names none: the default holds, as the writer, which
+    // writes no empty one, needs for the message to read the same again.
+    if (type.parameter_in("charset", unicode::utf8_codepage, parameter) && !parameter.empty())
+        fields.charset = to_lower(parameter);
+    parameter.clear();
+    if (type.parameter_in("boundary", unicode::utf8_codepage, parameter)) fields.boundary = parameter;
+    return fields;
+}
+
 }  // namespace
 
 std::string written_content_type(const std::string& old, const body& content, const std::string& boundary) {
@@ -102,23 +137,14 @@ std::string written_content_type(const std::string& old, const body& content, co
 }
 
 content_type_fields read_content_type(const std::string& value) {
-    header_type::parametized_value_type type;
-    try {
-        type.parse(value);
-    } catch (const unicode::generic&) {
-        // One malformed encoded word, say in a file name, must not make the
-        // whole message unreadable.
-        return read_raw(value);
+    content_type_fields fields = read_fields(value);
+    // A value that names no media type, say "text" or "application-x-gzip",
+    // stands for the default of a body without one (RFC 2045, section 5.2).
+    if (!is_media_type(fields.content_type)) {
+        fields.content_type = "text/plain";
+        fields.charset = "us-ascii";
+        fields.boundary.clear();
     }
-    content_type_fields fields;
-    fields.content_type = to_lower(type.text_in(unicode::utf8_codepage));
-    std::string parameter;
-    // An empty charset names none: the default holds, as the writer, which
-    // writes no empty one, needs for the message to read the same again.
-    if (type.parameter_in("charset", unicode::utf8_codepage, parameter) && !parameter.empty())
-        fields.charset = to_lower(parameter);
-    parameter.clear();
-    if (type.parameter_in("boundary", unicode::utf8_codepage, parameter)) fields.boundary = parameter;
     return fields;
 }
 

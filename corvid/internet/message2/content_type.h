@@ -19,7 +19,8 @@ struct content_type_fields {
 
 // Reads a raw Content-Type value as the reader does. A value whose encoded
 // words cannot be converted is read from its raw tokens instead, so this
-// throws nothing but allocation errors.
+// throws nothing but allocation errors. A value that names no media type
+// (no "type/subtype" of tokens) gives text/plain in us-ascii, no boundary.
 content_type_fields read_content_type(const std::string& value);
 
 // The Content-Type value written for an entity whose header held `old`: old

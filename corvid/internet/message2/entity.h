@@ -58,8 +58,11 @@ public:
     // Reads a whole message. The text is cut into lines at CR, LF, CR LF and
     // LF CR; depth is that of the entity read (0 for a top-level message),
     // and no entity more than 64 levels deep is made: a child below that
-    // throws depth_limit and nothing of the tree survives. The default
-    // Content-Type is added only when the text has none.
+    // throws depth_limit and nothing of the tree survives. The header ends
+    // at an empty (or blank) line, or at the first line that is no field,
+    // which begins the body; an mbox "From " line before it is skipped. The
+    // first Content-Type counts, and the default one (message/rfc822 in a
+    // digest) is added only when the text has none.
     explicit entity(std::string text, unsigned depth = 0);
     // The same, reading text that the caller keeps: nothing of it is copied
     // but what the tree holds.

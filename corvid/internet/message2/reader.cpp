@@ -54,13 +54,19 @@ void check_depth(unsigned depth) {
     if (depth >= depth_ceiling) throw depth_limit("MIME tree depth exceeded");
 }
 
-// Keeps the body fields in step with a Content-Type header just read; called
-// for each one, so the last one wins.
+// The media type an entity has without a Content-Type header: in a digest
+// each part is a message (RFC 2046, section 5.1.5).
+enum class default_type { text, message };
+
+// Sets the body fields from the first Content-Type header; later ones stay
+// among the headers but count for nothing, as in the other readers of mail.
 void synchronise_content_type(entity& target, const std::string& value) {
     content_type_fields fields = read_content_type(value);
     target.body.content_type = std::move(fields.content_type);
     target.body.charset = std::move(fields.charset);
-    target.boundary = std::move(fields.boundary);
+    // Only a multipart body is cut at boundary lines: a boundary parameter
+    // on any other type is a parameter like any other.
+    if (starts_with(target.body.content_type, "multipart/")) target.boundary = std::move(fields.boundary);
 }
 
 // The Content-Type header that a new entity starts with.
@@ -69,52 +75,103 @@ const header_field& default_content_type() {
     return header;
 }
 
-// Unfolds and splits the header block [first, end); returns where it ended
-// (the empty line, or end).
+bool is_blank(char c) noexcept {
+    return c == ' ' || c == '\t';
+}
+
+// Whether a line with nothing but blanks (or nothing) is the empty line
+// that ends a header.
+bool is_separator(std::string_view line) noexcept {
+    return std::all_of(line.begin(), line.end(), is_space);
+}
+
+// Whether a header line starts a field: a name of printable characters, then
+// a colon (RFC 5322, section 2.2). Blanks between the name and the colon are
+// the obsolete form that readers still accept (section 4.5). Any other line
+// is no field, and the body begins with it.
+bool is_field(std::string_view line) noexcept {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return false;
+    std::string_view name = line.substr(0, colon);
+    while (!name.empty() && is_blank(name.back())) name.remove_suffix(1);
+    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= ' ' || byte == 0x7F;
+    });
+}
+
+// Where the header of an entity ended: the first line of its body, if it has
+// one (a text that ends within the header has none).
 template <typename Lines>
-Lines read_headers(entity& target, Lines first, Lines end) {
+struct header_end {
+    Lines body;
+    bool has_body;
+};
+
+// Unfolds and splits the header block that starts at first.
+template <typename Lines>
+header_end<Lines> read_headers(entity& target, Lines first, Lines end, default_type fallback) {
     std::vector<std::string> collected;
-    for (; first != end && !std::string_view(*first).empty(); ++first) {
+    header_end<Lines> result{end, false};
+    // The "From " line that starts each message of an mbox file is the
+    // file's framing, no part of the message; a first line of text that
+    // merely begins with "From " is followed by no field.
+    if (first != end && std::string_view(*first).starts_with("From ")) {
+        const Lines next = std::next(first);
+        if (next != end && is_field(*next)) first = next;
+    }
+    for (; first != end; ++first) {
         const std::string_view line = *first;
+        if (is_separator(line)) {
+            result = {std::next(first), true};
+            break;
+        }
+        const bool continued = is_space(line.front());
         std::string unfolded(line);
         for (char& c : unfolded)
             if (is_space(c)) c = ' ';
-        const std::size_t start = unfolded.find_first_not_of(' ');
-        unfolded.erase(0, start == std::string::npos ? unfolded.size() : start);
-        if (is_space(line.front()) && !collected.empty()) {
+        unfolded.erase(0, unfolded.find_first_not_of(' '));
+        if (continued && !collected.empty()) {
             collected.back() += ' ';
             collected.back() += unfolded;
-        } else {
-            collected.push_back(std::move(unfolded));
+            continue;
         }
+        // Text that is no field ends the header as the empty line would: it
+        // is the first line of the body, never lost nor taken for a field.
+        if (!is_field(unfolded)) {
+            result = {first, true};
+            break;
+        }
+        collected.push_back(std::move(unfolded));
     }
 
     bool has_content_type = false;
-    target.headers.reserve(target.headers.size() + collected.size());
+    target.headers.reserve(target.headers.size() + collected.size() + 1);
     for (std::string& line : collected) {
-        // The name ends at the first ": ", or else at the first colon: RFC
-        // 5322 needs no blank after it ("Subject:hello"). Either way the value
-        // starts after the colons and blanks that follow, so that what the
-        // writer makes of a header reads back the same.
-        std::size_t colon = line.find(": ");
-        if (colon == std::string::npos) colon = line.find(':');
-        std::string value;
-        if (colon != std::string::npos) {
-            const std::size_t start = line.find_first_not_of(": ", colon);
-            if (start != std::string::npos) value = line.substr(start);
-            line.erase(colon);
-        }
-        const bool is_content_type = iequals(line, "Content-Type");
-        if (is_content_type) {
+        // The name ends at the first colon, without the blanks of the
+        // obsolete form before it; the value starts after the blanks that
+        // follow (RFC 5322 needs none: "Subject:hello").
+        const std::size_t colon = line.find(':');
+        const std::size_t start = line.find_first_not_of(' ', colon + 1);
+        std::string value = start == std::string::npos ? std::string() : line.substr(start);
+        line.erase(line.find_last_not_of(' ', colon - 1) + 1);
+        if (!has_content_type && iequals(line, "Content-Type")) {
             has_content_type = true;
             synchronise_content_type(target, value);
         }
         target.headers.push_back({std::move(line), std::move(value)});
     }
     // Without one, the body fields kept their defaults: give the entity the
-    // Content-Type header that a new entity starts with.
-    if (!has_content_type) target.headers.push_back(default_content_type());
-    return first;
+    // Content-Type header that they stand for.
+    if (!has_content_type) {
+        if (fallback == default_type::message) {
+            target.body.content_type = "message/rfc822";
+            target.headers.push_back({"Content-Type", "message/rfc822"});
+        } else {
+            target.headers.push_back(default_content_type());
+        }
+    }
+    return result;
 }
 
 // Joins lines into data with one CR LF between two lines: the line break
@@ -250,6 +307,13 @@ bool decode_section(entity& target, Lines first, Lines last, const outer_boundar
     return false;
 }
 
+// The boundary as delimiter lines carry it: trailing blanks would be cut
+// by transports that strip them, so they are not looked for.
+std::string_view matched_boundary(std::string_view boundary) noexcept {
+    const std::size_t end = boundary.find_last_not_of(" \t");
+    return boundary.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
 void read_text(entity& target, std::string_view text, unsigned depth, outer_boundaries& outer);
 
 // An .eml file sent as application/octet-stream is an enclosed message.
@@ -275,27 +339,24 @@ void read_enclosed_attachment(entity& target, unsigned depth, outer_boundaries& 
     const std::string text = std::exchange(target.body.data, {});
     entity& child = target.children.emplace_back();
     child.headers.clear();
-    outer.push_back(target.boundary);
+    outer.emplace_back(matched_boundary(target.boundary));
     read_text(child, text, depth + 1, outer);
     outer.pop_back();
     target.body.content_type = "message/rfc822";
     target.remove_headers("Content-Transfer-Encoding");
 }
 
-// A delimiter line may carry trailing blanks and tabs, transport padding
-// that does not count (RFC 2046, section 5.1.1).
-bool is_delimiter(std::string_view line, std::string_view delimiter) {
-    return line.starts_with(delimiter) &&
-           line.find_first_not_of(" \t", delimiter.size()) == std::string_view::npos;
-}
-
-bool starts_delimiter(std::string_view line, std::string_view open, std::string_view close) {
-    return is_delimiter(line, open) || is_delimiter(line, close);
+// A line that begins with "--" and the boundary is a delimiter, whatever
+// follows (RFC 2046, section 5.1.1, the note to implementors): it takes
+// transport padding, a comment and a boundary longer than the standard's 70
+// characters alike.
+bool is_delimiter(std::string_view line, std::string_view delimiter) noexcept {
+    return line.starts_with(delimiter);
 }
 
 // The first line of [first, last) that opens or closes a part, or last.
 template <typename Lines>
-Lines find_boundary(Lines first, Lines last, const std::string& open, const std::string& close) {
+Lines find_boundary(Lines first, Lines last, const std::string& open) {
     if constexpr (std::is_same_v<Lines, text_lines::iterator>) {
         // Only a line that begins with "-" can be one, and base64 has no
         // "-": searching for it skips a body without cutting it into lines.
@@ -309,71 +370,121 @@ Lines find_boundary(Lines first, Lines last, const std::string& open, const std:
             if (dash == nullptr) break;
             at = dash + 1;
             if (dash != begin && !line_scanner::is_end(dash[-1])) continue;
-            const std::string_view rest(dash, static_cast<std::size_t>(first.text_end() - dash));
-            if (!rest.starts_with(open)) continue;
-            const char* const stop = line_scanner::find_end(dash, first.text_end());
-            if (starts_delimiter(std::string_view(dash, static_cast<std::size_t>(stop - dash)), open, close))
+            if (is_delimiter(std::string_view(dash, static_cast<std::size_t>(first.text_end() - dash)), open))
                 return text.line_at(dash);
         }
         return last;
     } else {
         for (; first != last; ++first)
-            if (starts_delimiter(*first, open, close)) return first;
+            if (is_delimiter(*first, open)) return first;
         return last;
     }
 }
 
 template <typename Lines>
-void read_entity(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer);
+void read_entity(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer,
+                 default_type fallback);
 
 // A child read from the lines [first, last), appended to target.
 template <typename Lines>
-void read_child(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer) {
+void read_child(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer,
+                default_type fallback) {
     check_depth(depth);
     entity& child = target.children.emplace_back();
     child.headers.clear();
-    outer.push_back(target.boundary);
-    read_entity(child, first, last, depth + 1, outer);
+    outer.emplace_back(matched_boundary(target.boundary));
+    read_entity(child, first, last, depth + 1, outer, fallback);
     outer.pop_back();
 }
 
+// The body of a leaf entity, or the preamble of a multipart one.
 template <typename Lines>
-void read_entity(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer) {
-    Lines position = read_headers(target, first, last);
+void read_body(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer) {
+    if (!decode_section(target, first, last, outer)) {
+        read_enclosed_attachment(target, depth, outer);
+        return;
+    }
+    // A uuencoded .eml file encloses a message as it does once written as
+    // a MIME attachment and read back.
+    outer.emplace_back(matched_boundary(target.boundary));
+    for (entity& part : target.children) read_enclosed_attachment(part, depth + 1, outer);
+    outer.pop_back();
+}
 
-    const std::string open = "--" + target.boundary;
+// Whether a line of text would be taken for a delimiter of an enclosing
+// multipart once the text is written as it stands.
+bool meets_outer_delimiter(const std::string& text, const outer_boundaries& outer) {
+    return std::any_of(outer.begin(), outer.end(), [&text](const std::string& boundary) {
+        return !boundary.empty() && starts_a_line(text, "--" + boundary);
+    });
+}
+
+// The enclosed message of a message/rfc822 entity.
+template <typename Lines>
+void read_message(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer) {
+    const std::string encoding = target.transfer_encoding();
+    if (encoding != "base64" && encoding != "quoted-printable") {
+        read_child(target, first, last, depth, outer, default_type::text);
+        return;
+    }
+    // No encoding is allowed here (RFC 2046, section 5.2.1), but mailers
+    // send one: the message is read from the decoded text, never from the
+    // encoded lines, and is written back as it stands. Where a line of it
+    // would end an enclosing part, it stays encoded in the body instead.
+    std::string text;
+    if (encoding == "base64")
+        decode_base64(text, first, last);
+    else
+        decode_quoted_printable(text, first, last);
+    if (meets_outer_delimiter(text, outer)) {
+        target.body.data = std::move(text);
+        return;
+    }
+    check_depth(depth);
+    entity& child = target.children.emplace_back();
+    child.headers.clear();
+    read_text(child, text, depth + 1, outer);
+    target.remove_headers("Content-Transfer-Encoding");
+}
+
+template <typename Lines>
+void read_entity(entity& target, Lines first, Lines last, unsigned depth, outer_boundaries& outer,
+                 default_type fallback) {
+    const header_end<Lines> header = read_headers(target, first, last, fallback);
+    if (!header.has_body) return;
+    if (target.body.content_type == "message/rfc822") {
+        read_message(target, header.body, last, depth, outer);
+        return;
+    }
+    const std::string_view boundary = matched_boundary(target.boundary);
+    if (boundary.empty()) {
+        read_body(target, header.body, last, depth, outer);
+        return;
+    }
+    const std::string open = "--" + std::string(boundary);
     const std::string close = open + "--";
-    bool children_mode = target.body.content_type == "message/rfc822";
-    while (position != last && !is_delimiter(*position, close)) {
-        const Lines start = std::next(position);
-        const Lines end = target.boundary.empty() ? last : find_boundary(start, last, open, close);
-        if (children_mode) {
-            read_child(target, start, end, depth, outer);
-        } else {
-            if (!decode_section(target, start, end, outer)) {
-                read_enclosed_attachment(target, depth, outer);
-            } else {
-                // A uuencoded .eml file encloses a message as it does once
-                // written as a MIME attachment and read back.
-                outer.push_back(target.boundary);
-                for (entity& part : target.children) read_enclosed_attachment(part, depth + 1, outer);
-                outer.pop_back();
-            }
-        }
-        if (!target.boundary.empty()) children_mode = true;
-        position = end;
+    const default_type parts =
+        target.body.content_type == "multipart/digest" ? default_type::message : default_type::text;
+    Lines end = find_boundary(header.body, last, open);
+    read_body(target, header.body, end, depth, outer);
+    while (end != last && !is_delimiter(*end, close)) {
+        const Lines start = std::next(end);
+        end = find_boundary(start, last, open);
+        // A delimiter line right after another encloses nothing, not even
+        // an empty header: it makes no part.
+        if (start != end) read_child(target, start, end, depth, outer, parts);
     }
 }
 
 void read_text(entity& target, std::string_view text, unsigned depth, outer_boundaries& outer) {
     const text_lines lines(text);
-    read_entity(target, lines.begin(), lines.end(), depth, outer);
+    read_entity(target, lines.begin(), lines.end(), depth, outer, default_type::text);
 }
 
 template <typename Lines>
 void read_top(entity& target, Lines first, Lines last, unsigned depth) {
     outer_boundaries outer;
-    read_entity(target, first, last, depth, outer);
+    read_entity(target, first, last, depth, outer, default_type::text);
 }
 
 }  // namespace

@@ -110,6 +110,13 @@ private:
     std::string_view text;
 };
 
+// Whether a line of text (lines ended by CR or LF) begins with prefix.
+inline bool starts_a_line(std::string_view text, std::string_view prefix) noexcept {
+    for (std::size_t at = text.find(prefix); at != std::string_view::npos; at = text.find(prefix, at + 1))
+        if (at == 0 || text[at - 1] == '\r' || text[at - 1] == '\n') return true;
+    return false;
+}
+
 }  // namespace corvid::internet::message2
 
 #endif

@@ -59,13 +59,6 @@ bool decode_line(std::string_view line, std::string& data) {
     return true;
 }
 
-// Whether a line of text (lines ended by CR or LF) begins with prefix.
-bool starts_a_line(const std::string& text, const std::string& prefix) {
-    for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1))
-        if (at == 0 || text[at - 1] == '\r' || text[at - 1] == '\n') return true;
-    return false;
-}
-
 // Whether the text, read as a plain body, holds a block that converts.
 bool holds_a_block(const std::string& text) {
     const text_lines lines(text);
@@ -123,12 +116,20 @@ void uue_restructure(entity& target, const std::vector<std::string>& outer) {
     // split the message differently once written and read again.
     // Appended rather than joined with +: g++ 12 -O3 mistakes the inlined
     // insert of a temporary for an overlapping copy (-Wrestrict).
+    // A delimiter line is any line that begins with one, so of two
+    // boundaries neither may begin the other; hence the number goes inside
+    // the name, where no candidate begins another.
+    const auto overlaps = [](std::string_view a, std::string_view b) {
+        return a.starts_with(b) || b.starts_with(a);
+    };
     const auto taken = [&](const std::string& boundary) {
-        return boundary == text.boundary || std::find(outer.begin(), outer.end(), boundary) != outer.end() ||
+        return (!text.boundary.empty() && overlaps(boundary, text.boundary)) ||
+               std::any_of(outer.begin(), outer.end(),
+                           [&](const std::string& o) { return !o.empty() && overlaps(boundary, o); }) ||
                starts_a_line(text.body.data, std::string("--").append(boundary));
     };
-    for (unsigned suffix = 1; taken(target.boundary); ++suffix)
-        target.boundary = std::string(uue_conversion_boundary).append("_").append(std::to_string(suffix));
+    for (unsigned number = 1; taken(target.boundary); ++number)
+        target.boundary = std::string(uue_conversion_prefix).append(std::to_string(number)).append("_boundary");
     // With the converted blocks gone, a "begin" line that was declined may
     // now start a whole block, which the next reading would convert;
     // quoted-printable text is never searched for blocks.

@@ -11,6 +11,8 @@ namespace corvid::internet::message2 {
 
 // The boundary given to a text entity that carried uuencoded files.
 inline constexpr const char* uue_conversion_boundary = "=_uue_conversion_boundary";
+// Where that one is taken, "=_uue_conversion_1_boundary", "_2_" and so on.
+inline constexpr const char* uue_conversion_prefix = "=_uue_conversion_";
 
 // Turns the uuencoded block that starts at `begin` (a line beginning with
 // "begin", followed by mode and file name) into an attachment: a base64
@@ -29,11 +31,11 @@ std::optional<Lines> uue_conversion(Lines begin, Lines last, entity& target);
 
 // After the last block of a body: moves target's body and boundary into a
 // new last child, so that the remaining text follows the attachments, and
-// makes target multipart/mixed with uue_conversion_boundary, extended by a
-// suffix ("_1", "_2", ...) while a line of the text begins with it, while
-// it is the text's own boundary or one of `outer`, the boundaries of the
-// entities that enclose target: a nested part with its parent's boundary
-// would end the parent where it begins.
+// makes target multipart/mixed with uue_conversion_boundary, numbered
+// while a line of the text begins with it, while it begins or is begun by
+// the text's own boundary or one of `outer`, the boundaries of the entities
+// that enclose target: a nested part whose delimiter lines begin with its
+// parent's delimiter would end the parent where it begins.
 void uue_restructure(entity& target, const std::vector<std::string>& outer);
 
 }  // namespace corvid::internet::message2

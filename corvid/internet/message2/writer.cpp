@@ -168,10 +168,13 @@ struct output {
     // The boundaries of the entities whose parts are being written.
     std::vector<std::string_view> enclosing;
 
-    // Whether a closing line for boundary would end an enclosing part.
+    // Whether a closing line for boundary would end an enclosing part: a
+    // reader takes every line that begins with a delimiter for one.
     bool ends_enclosing(const std::string& boundary) const {
-        return std::any_of(enclosing.begin(), enclosing.end(), [&boundary](std::string_view outer) {
-            return outer == boundary || outer == boundary + "--";
+        const std::string closing = boundary + "--";
+        return std::any_of(enclosing.begin(), enclosing.end(), [&closing](std::string_view outer) {
+            const std::size_t end = outer.find_last_not_of(" \t");
+            return end != std::string_view::npos && closing.starts_with(outer.substr(0, end + 1));
         });
     }
 };
@@ -201,8 +204,9 @@ void write_entity(const entity& part, bool ends_message, output& out) {
     }
     lines.add("");
 
-    // The reader splits at a boundary whatever the media type, so any entity
-    // with one gets its boundary lines back, and a multipart entity keeps its
+    // Parts are written between boundary lines wherever an entity has a
+    // boundary (the reader splits only multipart bodies, but a tree built in
+    // code may give any entity parts), and a multipart entity keeps its
     // closing line even without parts. A boundary that holds a line break
     // closes nothing: written, it would read back as text.
     const bool multipart = starts_with(part.body.content_type, "multipart/");
@@ -231,8 +235,8 @@ void write_entity(const entity& part, bool ends_message, output& out) {
         write_parts(part, 0, out);
     } else if (!part.children.empty()) {
         // The enclosed message comes first, without a boundary line before
-        // it; with a boundary the reader makes a child of every further
-        // section, so those keep theirs.
+        // it; further children of a tree built in code keep their boundary
+        // lines after it.
         const bool more = enclosed && !part.boundary.empty() && part.children.size() > 1;
         write_entity(part.children.front(), ends_message && !more, out);
         if (more) write_parts(part, 1, out);

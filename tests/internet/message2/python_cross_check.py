@@ -154,15 +154,41 @@ def compose_samples(folder):
         "single": False, "headers": {"Subject": subject},
         "leaves": [{"content_type": "text/plain", "charset": "utf-8", "text": text},
                    {"content_type": "application/octet-stream", "data": binary.hex(), "filename": "blob.bin"},
-                   {"content_type": "application/octet-stream", "data": "Inhalt\n".encode().hex(),
+                   {"content_type": "text/plain", "data": "Inhalt\n".encode().hex(),
                     "filename": "Übersicht des Jahres.txt"}]})
     message = email.message_from_bytes(data)
     check(message.get_content_type() == "multipart/mixed", "compose attachments: multipart/mixed")
-    check(list(message.keys()) == ["Content-Type", "Subject", "From", "MIME-Version"],
+    check(list(message.keys()) == ["Content-Type", "Subject", "Date", "Message-ID", "From", "MIME-Version"],
           f"compose attachments: header order, got {list(message.keys())}")
     for part in message.walk():
         if part.get_filename():
             check(part.get_content_disposition() == "attachment", "compose attachments: disposition")
+
+    # Text and HTML as alternatives, an image the HTML shows, a PDF attached:
+    # a complete message that a server takes as it stands.
+    html = "<p>Grüße <img src=\"cid:logo.png\"></p>\n"
+    html_file = write("page.html", html.encode("utf-8"))
+    image = bytes(range(256))
+    image_file = write("logo.png", image)
+    pdf_file = write("report.pdf", b"%PDF-1.4\n")
+    data = compose(["--from", "Installer <installer@example.com>", "--to", "a@example.com", "--subject", subject,
+                    "--text", utf8_file, "--html", html_file, "--inline", image_file, "--attach", pdf_file])
+    check_message("compose html", data, {
+        "single": False,
+        "headers": {"Subject": subject, "From:addresses": [["Installer", "installer@example.com"]]},
+        "leaves": [{"content_type": "text/plain", "charset": "utf-8", "text": text},
+                   {"content_type": "text/html", "charset": "utf-8", "text": html},
+                   {"content_type": "image/png", "data": image.hex(), "filename": "logo.png",
+                    "headers": {"Content-ID": "<logo.png>"}},
+                   {"content_type": "application/pdf", "data": b"%PDF-1.4\n".hex(), "filename": "report.pdf"}]})
+    message = email.message_from_bytes(data, policy=email.policy.default)
+    shape = [part.get_content_type() for part in message.walk()]
+    check(shape == ["multipart/mixed", "multipart/alternative", "text/plain", "multipart/related", "text/html",
+                    "image/png", "application/pdf"], f"compose html: shape {shape}")
+    check(message["MIME-Version"] == "1.0", "compose html: MIME-Version")
+    check(message["Date"].datetime is not None, f"compose html: Date {message['Date']!r}")
+    check(message["Message-ID"].endswith("@example.com>"), f"compose html: Message-ID {message['Message-ID']!r}")
+    check(not any(part.defects for part in message.walk()), "compose html: no defects")
 
 
 def main():

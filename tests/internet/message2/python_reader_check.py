@@ -115,10 +115,11 @@ def expected_tree(message):
     return blocks
 
 
-BLOCK = re.compile(r"^(\d+) (\S+) charset=(\S*) boundary=(.*) data=(\d+) md5=([0-9a-f]{32})$")
+BLOCK = re.compile(r"^(\d+) (\S*) charset=(\S*) boundary=(.*) data=(\d+) md5=([0-9a-f]{32})(?: name=(.*))?$")
 
 
 def read_tree(text):
+    """The blocks of `corvid mime tree` (with or without --names)."""
     blocks = []
     for line in text.splitlines():
         if line.startswith("  "):
@@ -128,9 +129,9 @@ def read_tree(text):
         match = BLOCK.match(line)
         if not match:
             raise ValueError("unexpected tree line: %r" % line)
-        depth, type_, charset, boundary, size, md5 = match.groups()
+        depth, type_, charset, boundary, size, md5, name = match.groups()
         blocks.append({"depth": int(depth), "type": type_, "charset": charset, "boundary": boundary,
-                       "md5": md5, "size": int(size), "headers": []})
+                       "md5": md5, "size": int(size), "name": name, "headers": []})
     return blocks
 
 

@@ -4,6 +4,7 @@
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 
+#include <corvid/coding/base64.h>
 #include <corvid/line_reader.h>
 #include <tests/support/tree_difference.h>
 
@@ -34,13 +35,14 @@ std::string temporary_path(const std::string& name) {
 lines nested_multipart(unsigned levels) {
     lines out;
     for (unsigned i = 0; i < levels; ++i) {
-        out.push_back("Content-Type: multipart/mixed; boundary=b" + std::to_string(i));
+        // "b1" would begin "b10": the x keeps every delimiter off the others.
+        out.push_back("Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "x");
         out.push_back("");
-        out.push_back("--b" + std::to_string(i));
+        out.push_back("--b" + std::to_string(i) + "x");
     }
     out.push_back("");
     out.push_back("leaf");
-    for (unsigned i = levels; i-- > 0;) out.push_back("--b" + std::to_string(i) + "--");
+    for (unsigned i = levels; i-- > 0;) out.push_back("--b" + std::to_string(i) + "x--");
     return out;
 }
 
@@ -61,21 +63,18 @@ TEST(entity_reader, continuation_lines_join_with_one_blank) {
     EXPECT_EQ(e.headers[1].value, "x y");
 }
 
-TEST(entity_reader, header_lines_split_at_colon) {
-    const entity e(lines{"Empty:", "Glued::value", "X:  word", "Spaced:   : after  ", "no colon", "", ""});
-    ASSERT_EQ(e.headers.size(), 6u);
-    EXPECT_EQ(e.headers[0].name, "Empty");
-    EXPECT_EQ(e.headers[0].value, "");
-    EXPECT_EQ(e.headers[1].name, "Glued");
-    EXPECT_EQ(e.headers[1].value, "value");
-    EXPECT_EQ(e.headers[4].name, "no colon");
-    EXPECT_EQ(e.headers[4].value, "");
-    EXPECT_EQ(e.headers[2].name, "X");
-    EXPECT_EQ(e.headers[2].value, "word");
-    // Colons and blanks after the first ": " are skipped; trailing blanks kept.
-    EXPECT_EQ(e.headers[3].name, "Spaced");
-    EXPECT_EQ(e.headers[3].value, "after  ");
-    EXPECT_EQ(e.headers[5].name, "Content-Type");
+TEST(entity_reader, header_lines_split_at_the_first_colon) {
+    const entity e(lines{"Empty:", "Glued::value", "X:  word", "Spaced:   : after  ", "Subject:Re: hi",
+                         "Obsolete \t: form", "", ""});
+    const std::pair<const char*, const char*> expected[] = {
+        {"Empty", ""},           {"Glued", ":value"},    {"X", "word"},      {"Spaced", ": after  "},
+        {"Subject", "Re: hi"},   {"Obsolete", "form"},   {"Content-Type", "text/plain; charset=\"iso-8859-1\""},
+    };
+    ASSERT_EQ(e.headers.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(e.headers[i].name, expected[i].first);
+        EXPECT_EQ(e.headers[i].value, expected[i].second);
+    }
 }
 
 TEST(entity_reader, leading_white_space_on_first_line_starts_a_header) {
@@ -85,11 +84,35 @@ TEST(entity_reader, leading_white_space_on_first_line_starts_a_header) {
     EXPECT_EQ(e.headers[0].value, "x");
 }
 
-TEST(entity_reader, missing_empty_line_makes_everything_headers) {
-    const entity e(lines{"Subject: x", "no colon here"});
-    ASSERT_EQ(e.headers.size(), 3u);
-    EXPECT_EQ(e.headers[1].name, "no colon here");
-    EXPECT_TRUE(e.body.data.empty());
+// A line that is no field ends the header as the empty line would, and is
+// the first line of the body: nothing of it is lost or made a header.
+TEST(entity_reader, header_ends_at_a_line_that_is_no_field) {
+    const struct {
+        const char* what;
+        std::string text;
+        std::vector<std::string> names;  // besides a default Content-Type
+        std::string body;
+    } cases[] = {
+        {"no colon", "Subject: x\r\nno colon here\r\nmore", {"Subject"}, "no colon here\r\nmore"},
+        {"a blank in the name", "Subject: x\r\nTwo words: y\r\n\r\nz", {"Subject"}, "Two words: y\r\n\r\nz"},
+        {"a control character in the name", "A: 1\r\nB\x01: 2\r\n", {"A"}, "B\x01: 2\r\n"},
+        {"an empty name", "A: 1\r\n: 2\r\n\r\nb", {"A"}, ": 2\r\n\r\nb"},
+        {"no header at all", "Dear reader,\r\nSubject: none\r\n", {}, "Dear reader,\r\nSubject: none\r\n"},
+        {"a separator of blanks", "A: 1\r\n \t \r\nbody", {"A"}, "body"},
+        {"an mbox envelope line", "From MAILER-DAEMON Fri Apr 06 16:46:09 2001\r\nA: 1\r\n\r\nb", {"A"}, "b"},
+        {"text that begins with From", "From the desk of\r\nthe writer", {}, "From the desk of\r\nthe writer"},
+    };
+    for (const auto& c : cases) {
+        const entity e(c.text);
+        std::vector<std::string> names;
+        for (const auto& header : e.headers) names.push_back(header.name);
+        std::vector<std::string> expected = c.names;
+        expected.push_back("Content-Type");
+        EXPECT_EQ(names, expected) << c.what;
+        EXPECT_EQ(e.body.data, c.body) << c.what;
+        // Written again, the text reads back the same.
+        EXPECT_EQ(corvid::test::tree_difference(e, entity(e.write_text())), "") << c.what;
+    }
 }
 
 TEST(entity_reader, default_content_type_is_added_only_when_missing) {
@@ -106,19 +129,28 @@ TEST(entity_reader, default_content_type_is_added_only_when_missing) {
     EXPECT_EQ(typed.body.charset, "utf-8");
 }
 
-TEST(entity_reader, last_content_type_wins_and_both_stay) {
+TEST(entity_reader, first_content_type_counts_and_both_stay) {
     const entity e(lines{"Content-Type: multipart/mixed; boundary=\"AbC\"", "Content-Type: text/plain", "", "--AbC",
-                         "x"});
+                         "", "x", "--AbC--"});
     ASSERT_EQ(e.headers.size(), 2u);
-    EXPECT_EQ(e.body.content_type, "text/plain");
-    EXPECT_EQ(e.body.charset, "iso-8859-1");
-    EXPECT_EQ(e.boundary, "");
-    EXPECT_TRUE(e.children.empty());
-    EXPECT_EQ(e.body.data, "--AbC\r\nx");
+    EXPECT_EQ(e.body.content_type, "multipart/mixed");
+    EXPECT_EQ(e.boundary, "AbC");
+    ASSERT_EQ(e.children.size(), 1u);
+    EXPECT_EQ(e.children[0].body.data, "x");
+}
 
-    const entity kept(lines{"Content-Type: multipart/mixed; boundary=\"AbC\"", "", "--AbC", "", "x", "--AbC--"});
-    EXPECT_EQ(kept.boundary, "AbC");
-    ASSERT_EQ(kept.children.size(), 1u);
+// What is no media type is text/plain in US-ASCII, and splits nothing.
+TEST(entity_reader, invalid_media_types_are_plain_text) {
+    for (const char* value : {"text", "application-x-gzip; name=a.gz", "text/", "/plain", "te xt/plain",
+                              "multipart; boundary=b", "", "; charset=utf-8", "text/pl@in"}) {
+        const entity e(std::string("Content-Type: ") + value + "\r\n\r\n--b\r\n\r\nx\r\n--b--");
+        EXPECT_EQ(e.body.content_type, "text/plain") << value;
+        EXPECT_EQ(e.body.charset, "us-ascii") << value;
+        EXPECT_TRUE(e.children.empty()) << value;
+        EXPECT_EQ(e.body.data, "--b\r\n\r\nx\r\n--b--") << value;
+    }
+    EXPECT_EQ(entity("Content-Type: application-x-gzip; name=a.gz\r\n\r\n").attachment().file_name, u"a.gz");
+    EXPECT_EQ(entity("Content-Type: Image/X-Icon\r\n\r\n").body.content_type, "image/x-icon");
 }
 
 TEST(entity_reader, plain_body_keeps_line_breaks_between_lines) {
@@ -136,12 +168,24 @@ TEST(entity_reader, multipart_sections_preamble_parts_and_epilogue) {
                          "Content-Type: text/plain; charset=utf-8", "", "first", "--sep-", "--sepx", "--sep \t",
                          "", "second", "--sep-- ", "epilogue", "--sep", "ignored"});
     EXPECT_EQ(e.body.data, "preamble");
+    // A line that begins with the delimiter is one, whatever follows it;
+    // delimiter lines with nothing between them make no part.
     ASSERT_EQ(e.children.size(), 2u);
-    // Trailing blanks and tabs are padding; anything else makes no boundary.
-    EXPECT_EQ(e.children[0].body.data, "first\r\n--sep-\r\n--sepx");
+    EXPECT_EQ(e.children[0].body.data, "first");
     EXPECT_EQ(e.children[0].body.charset, "utf-8");
     EXPECT_EQ(e.children[1].body.data, "second");
     EXPECT_TRUE(e.children[1].children.empty());
+
+    // A boundary of more than 70 characters, and one that ends in a blank
+    // that the delimiter lines lost on the way.
+    const std::string long_boundary(90, 'L');
+    for (const std::string& boundary : {long_boundary, std::string("ends in a blank ")}) {
+        const std::string trimmed = boundary.substr(0, boundary.find_last_not_of(' ') + 1);
+        const entity m("Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n--" + trimmed +
+                       "\r\n\r\none\r\n--" + trimmed + "\r\n\r\ntwo\r\n--" + trimmed + "--\r\n");
+        ASSERT_EQ(m.children.size(), 2u) << boundary;
+        EXPECT_EQ(m.children[1].body.data, "two") << boundary;
+    }
 }
 
 TEST(entity_reader, missing_close_runs_last_part_to_the_end) {
@@ -154,11 +198,68 @@ TEST(entity_reader, missing_close_runs_last_part_to_the_end) {
     EXPECT_EQ(none.body.data, "a\r\nb");
 }
 
-TEST(entity_reader, boundary_on_any_type_splits_the_body) {
-    const entity e(lines{"Content-Type: text/plain; boundary=q", "", "pre", "--q", "", "part", "--q--"});
-    EXPECT_EQ(e.body.data, "pre");
-    ASSERT_EQ(e.children.size(), 1u);
-    EXPECT_EQ(e.children[0].body.data, "part");
+TEST(entity_reader, only_multipart_bodies_are_split) {
+    for (const char* type : {"text/html", "message/rfc822", "application/octet-stream"}) {
+        const entity e(std::string("Content-Type: ") + type + "; boundary=q\r\n\r\npre\r\n--q\r\n\r\npart\r\n--q--");
+        EXPECT_EQ(e.boundary, "") << type;
+        const std::string& data = e.children.empty() ? e.body.data : e.children[0].body.data;
+        EXPECT_EQ(data, "pre\r\n--q\r\n\r\npart\r\n--q--") << type;
+    }
+}
+
+// In a digest a part without a Content-Type is an enclosed message.
+TEST(entity_reader, digest_parts_default_to_messages) {
+    const entity e("Content-Type: multipart/digest; boundary=d\r\n\r\n--d\r\n\r\nSubject: one\r\n\r\nfirst\r\n"
+                   "--d\r\nContent-Type: text/plain\r\n\r\nnot a message\r\n--d--\r\n");
+    ASSERT_EQ(e.children.size(), 2u);
+    EXPECT_EQ(e.children[0].body.content_type, "message/rfc822");
+    ASSERT_EQ(e.children[0].children.size(), 1u);
+    EXPECT_EQ(e.children[0].children[0].headers.at(0).value, "one");
+    EXPECT_EQ(e.children[0].children[0].body.data, "first");
+    EXPECT_EQ(e.children[1].body.content_type, "text/plain");
+    // Deeper down the usual default holds again.
+    EXPECT_EQ(e.children[0].children[0].body.content_type, "text/plain");
+    EXPECT_EQ(corvid::test::tree_difference(e, entity(e.write_text())), "");
+}
+
+// A transfer encoding on message/rfc822 is forbidden but sent: the enclosed
+// message is read from the decoded text, never from the encoded lines.
+TEST(entity_reader, encoded_enclosed_messages_are_decoded_first) {
+    const std::string inner = "Subject: inner\r\n\r\nthe text \xC3\xA9\r\n";
+    const std::string qp = "Subject: inner\r\n\r\nthe text =C3=A9\r\n";
+    const std::pair<std::string, std::string> encodings[] = {
+        {"base64", corvid::coding::base64_encode(inner, true)}, {"quoted-printable", qp}};
+    for (const auto& [encoding, body] : encodings) {
+        const entity e("Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: message/rfc822\r\n"
+                       "Content-Transfer-Encoding: " + encoding + "\r\n\r\n" + body + "\r\n--m--\r\n");
+        ASSERT_EQ(e.children.size(), 1u) << encoding;
+        const entity& enclosed = e.children[0];
+        ASSERT_EQ(enclosed.children.size(), 1u) << encoding;
+        EXPECT_EQ(enclosed.children[0].headers.at(0).value, "inner") << encoding;
+        EXPECT_EQ(enclosed.children[0].body.data, "the text \xC3\xA9\r\n") << encoding;
+        EXPECT_EQ(enclosed.transfer_encoding(), "") << encoding;
+        EXPECT_EQ(corvid::test::tree_difference(e, entity(e.write_text())), "") << encoding;
+    }
+    // Decoded, a line would end the part around it: the message stays
+    // encoded in the body, to be written back as it came.
+    const std::string clash = corvid::coding::base64_encode("Subject: x\r\n\r\n--m--\r\n", true);
+    const entity kept("Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: message/rfc822\r\n"
+                      "Content-Transfer-Encoding: base64\r\n\r\n" + clash + "\r\n--m--\r\n");
+    ASSERT_EQ(kept.children.size(), 1u);
+    EXPECT_TRUE(kept.children[0].children.empty());
+    EXPECT_EQ(kept.children[0].body.data, "Subject: x\r\n\r\n--m--\r\n");
+    EXPECT_EQ(corvid::test::tree_difference(kept, entity(kept.write_text())), "");
+}
+
+// Header text in UTF-8 as it stands is read as UTF-8; other bytes as before.
+TEST(entity_reader, raw_utf8_header_values_are_utf8) {
+    const entity e("Content-Type: text/plain; name=\"ci\xC3\xABle.txt\"\r\n\r\nx");
+    EXPECT_EQ(e.attachment().file_name, u"ci\u00EBle.txt");
+    const entity latin("Content-Type: text/plain; name=\"ci\xEBle.txt\"\r\n\r\nx");
+    EXPECT_EQ(latin.attachment().file_name, u"ci\u00EBle.txt");
+    corvid::internet::message2::header_type::unstructured_value_type subject;
+    ASSERT_TRUE(entity("Subject: \xE2\x82\xAC 5\r\n\r\n").get_header("Subject", subject));
+    EXPECT_EQ(subject.text(), u"\u20AC 5");
 }
 
 TEST(entity_reader, base64_decoding_ignores_line_structure) {
@@ -236,10 +337,10 @@ TEST(entity_reader, eml_attachment_becomes_enclosed_message) {
                                    "Content-Disposition: attachment; filename=m.eml", "", "Subject: hi"});
     EXPECT_EQ(undecodable.body.content_type, "message/rfc822");
     EXPECT_EQ(corvid::test::tree_difference(undecodable, entity(undecodable.write_text())), "");
-    // Read from its raw tokens, an empty media type is empty too.
+    // Read from its raw tokens, an empty media type is no media type either.
     const entity raw(lines{"Content-Type: ; boundary=b; name=\"=?cp1-1?B?w6k=?=\"", ""});
-    EXPECT_EQ(raw.body.content_type, "");
-    EXPECT_EQ(raw.boundary, "b");
+    EXPECT_EQ(raw.body.content_type, "text/plain");
+    EXPECT_EQ(raw.boundary, "");
 }
 
 TEST(entity_reader, depth_limit_stops_at_sixty_four_levels) {

@@ -43,11 +43,13 @@ int hex_digit(char16_t c) noexcept {
 }
 
 // Appends bytes read in codepage to result, or one character per byte when
-// the code page cannot read them.
+// the code page cannot read them. Without a charset named (no_codepage),
+// bytes that are valid UTF-8 are read as UTF-8.
 void flush(std::string& bytes, std::u16string& result, int codepage) {
     if (bytes.empty()) return;
     try {
-        result += unicode::to_wide(bytes, codepage);
+        result += codepage == unicode::no_codepage ? generic_value_type::plain_text(bytes, codepage)
+                                                   : unicode::to_wide(bytes, codepage);
     } catch (const unicode::generic&) {
         result += unicode::to_wide(bytes, unicode::no_codepage);
     }
@@ -86,10 +88,10 @@ bool extended_parameter(const std::vector<parameter>& parameters, std::string_vi
                                [](const section& a, const section& b) { return a.number == b.number; }),
                    sections.end());
 
-    // charset'language'text in the first section; without both quotes there
-    // is no charset, and the escaped sections are kept as written.
+    // charset'language'text in the first section. Without both quotes (or
+    // with a plain first section) no charset is named, but the escapes of
+    // the escaped sections still stand for bytes.
     int codepage = unicode::no_codepage;
-    bool readable = false;
     std::u16string_view first = *sections.front().value;
     if (sections.front().escaped) {
         const std::size_t quote = first.find(u'\'');
@@ -99,7 +101,6 @@ bool extended_parameter(const std::vector<parameter>& parameters, std::string_vi
             if (std::all_of(charset.begin(), charset.end(), [](char16_t c) { return c < 0x80; }))
                 codepage = unicode::codepage_from_charset(unicode::to_narrow(charset, unicode::no_codepage));
             first.remove_prefix(second + 1);
-            readable = true;
         }
     }
 
@@ -107,7 +108,7 @@ bool extended_parameter(const std::vector<parameter>& parameters, std::string_vi
     std::string bytes;
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const std::u16string_view text = i == 0 ? first : std::u16string_view(*sections[i].value);
-        if (sections[i].escaped && readable) {
+        if (sections[i].escaped) {
             unescape(text, bytes, result, codepage);
         } else {
             flush(bytes, result, codepage);

@@ -15,8 +15,9 @@ namespace corvid::internet::message2::header_type {
 // order and read in the charset the first section names. Names match
 // case-insensitively. False, value untouched, when there is no such
 // parameter. Flaws never fail: a gap in the numbering joins the sections
-// there are, a bad escape or a value without a charset stays as written, and
-// bytes the charset cannot read are taken one character per byte.
+// there are, a bad escape stays as written, escaped bytes with no charset
+// named are read as UTF-8 where they are valid UTF-8, and bytes the charset
+// cannot read are taken one character per byte.
 bool extended_parameter(const std::vector<parameter>& parameters, std::string_view name, std::u16string& value);
 
 }  // namespace corvid::internet::message2::header_type

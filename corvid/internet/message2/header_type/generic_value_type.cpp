@@ -95,18 +95,27 @@ std::string generic_value_type::encode_bytes(const std::string& bytes) const {
     return b.size() < q.size() ? b : q;
 }
 
+std::u16string generic_value_type::plain_text(std::string_view bytes, int codepage) {
+    // Mailers now write header text in UTF-8 as it stands (RFC 6532); bytes
+    // in a legacy charset are hardly ever valid UTF-8 by chance. ASCII stays
+    // in codepage, which may give its escapes a meaning (ISO-2022-JP).
+    const bool high = std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+    if (high && is_valid_utf8(bytes)) codepage = unicode::utf8_codepage;
+    return unicode::to_wide(std::string(bytes), codepage);
+}
+
 bool generic_value_type::decode_word(std::string_view token, std::u16string& text) {
     const std::size_t start = token.find("=?");
     const std::size_t end = token.rfind("?=");
     // "?=" before "=?" (or sharing its "?") frames nothing.
     if (start == token.npos || end == token.npos || end < start + 2) {
-        text = unicode::to_wide(std::string(token), unicode::codepage_from_charset(charset));
+        text = plain_text(token, unicode::codepage_from_charset(charset));
         return false;
     }
     const std::string_view word = token.substr(start, end + 2 - start);
     const fields pieces(word, "?");
     if (pieces.size() != 5) {
-        text = unicode::to_wide(std::string(token), unicode::codepage_from_charset(charset));
+        text = plain_text(token, unicode::codepage_from_charset(charset));
         return false;
     }
     charset = pieces[1];
@@ -122,12 +131,12 @@ bool generic_value_type::decode_word(std::string_view token, std::u16string& tex
     } else if (encoding == "B" || encoding == "b") {
         bytes = coding::base64_decode(pieces[3], false);
     } else {
-        text = unicode::to_wide(std::string(token), codepage);
+        text = plain_text(token, codepage);
         return false;
     }
-    text = unicode::to_wide(std::string(token.substr(0, start)), unicode::no_codepage);
+    text = plain_text(token.substr(0, start), unicode::no_codepage);
     text += unicode::to_wide(bytes, codepage);
-    text += unicode::to_wide(std::string(token.substr(end + 2)), unicode::no_codepage);
+    text += plain_text(token.substr(end + 2), unicode::no_codepage);
     return true;
 }
 
@@ -161,16 +170,24 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
     std::string token;
     mode state = mode::normal;
     unsigned marks = 0;  // question marks of the encoded word so far
+    mode after_escape = mode::normal;
     for (const char c : raw) {
         switch (state) {
         case mode::escape:
             token += c;
-            state = mode::normal;
+            state = after_escape;
             continue;
         case mode::quoted:
             if (c == '"') {
                 if (keep_quotes) token += c;
                 state = mode::normal;
+            } else if (c == '\\') {
+                // A quoted pair stands for its character (RFC 5322, section
+                // 3.2.4); kept as written where the quotes are kept, so that
+                // the token can be split again.
+                if (keep_quotes) token += c;
+                after_escape = mode::quoted;
+                state = mode::escape;
             } else {
                 token += c;
             }
@@ -186,6 +203,8 @@ std::vector<std::string> generic_value_type::tokenize(std::string_view raw, std:
             break;
         }
         if (c == '\\') {
+            if (keep_quotes) token += c;
+            after_escape = mode::normal;
             state = mode::escape;
         } else if (c == '"') {
             if (keep_quotes) token += c;

@@ -38,12 +38,18 @@ public:
     // replaced either way. Malformed words are read as plain bytes.
     bool decode_word(std::string_view token, std::u16string& text);
 
+    // Undecorated header bytes as text: UTF-8 where they are valid UTF-8,
+    // else read in codepage.
+    static std::u16string plain_text(std::string_view bytes, int codepage);
+
     // Decodes raw header text word by word at blanks. Blanks between two
     // encoded words are dropped, other runs of blanks kept, trailing ones cut.
     std::u16string decode_text(std::string_view raw);
 
     // Splits raw text at any of the delimiters. Quoted sections, backslash
-    // escapes and encoded words never split; quotes are kept when asked for.
+    // escapes and encoded words never split; quotes and the backslashes of
+    // escapes are kept when asked for, else a quoted pair gives its
+    // character.
     // Leading blanks of a token are skipped, empty tokens dropped.
     static std::vector<std::string> tokenize(std::string_view raw, std::string_view delimiters,
                                              bool keep_quotes);

@@ -6,6 +6,7 @@
 #include <corvid/unicode/convert.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace corvid::internet::message2::header_type {
 
@@ -37,13 +38,50 @@ void parametized_value_type::parse(const std::string& raw) {
     const bool has_value = has_main_value(raw);
     if (has_value) value = decode_text(tokens.front());
     for (std::size_t i = has_value ? 1 : 0; i < tokens.size(); ++i) {
-        std::vector<std::string> pieces = tokenize(tokens[i], "=", false);
-        if (pieces.size() == 1)
-            parameters.push_back({std::move(pieces[0]), {}});
-        else if (pieces.size() == 2)
-            parameters.push_back({std::move(pieces[0]), decode_text(pieces[1])});
-        // name=value=more is no parameter at all
+        const std::optional<raw_parameter> raw_one = split_parameter(tokens[i]);
+        if (!raw_one) continue;
+        std::u16string text = decode_text(raw_one->text);
+        // Blanks inside the quotes are part of the value, at its end too (a
+        // long name cut into sections may break at one).
+        if (raw_one->quoted) {
+            const std::size_t kept = raw_one->text.find_last_not_of(' ') + 1;
+            if (!text.ends_with(u' ') || kept == 0) text.append(raw_one->text.size() - kept, u' ');
+        }
+        parameters.push_back({raw_one->name, std::move(text)});
     }
+}
+
+std::optional<raw_parameter> parametized_value_type::split_parameter(std::string_view token) {
+    // The name ends at the first "=": the value may hold more, an unquoted
+    // encoded word ("name==?utf-8?B?...?=") among them.
+    const std::size_t equals = token.find('=');
+    std::string_view name = token.substr(0, equals);
+    name.remove_suffix(name.size() - std::min(name.size(), name.find_last_not_of(' ') + 1));
+    if (name.empty()) return std::nullopt;
+    raw_parameter result{std::string(name), {}, false};
+    if (equals == token.npos) return result;
+    std::string_view value = token.substr(equals + 1);
+    value.remove_prefix(std::min(value.size(), value.find_first_not_of(' ')));
+    if (!value.starts_with('"')) {
+        value.remove_suffix(value.size() - std::min(value.size(), value.find_last_not_of(' ') + 1));
+        result.text = value;
+        return result;
+    }
+    // A quoted string: each quoted pair gives its character; whatever
+    // follows the closing quote is joined to it, as lenient readers do.
+    result.quoted = true;
+    bool quoted = false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '\\' && i + 1 < value.size()) {
+            result.text += value[++i];
+        } else if (quoted || c != ' ') {
+            result.text += c;
+        }
+    }
+    return result;
 }
 
 bool parametized_value_type::has_main_value(std::string_view raw) noexcept {

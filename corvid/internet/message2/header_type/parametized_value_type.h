@@ -4,6 +4,7 @@
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,15 @@ namespace corvid::internet::message2::header_type {
 struct parameter {
     std::string name;
     std::u16string value;
+};
+
+// One parameter as it stands in a header: the name, and the value with its
+// quotes and quoted pairs undone but encoded words still in it.
+struct raw_parameter {
+    std::string name;
+    std::string text;
+    // Whether the value was a quoted string, whose blanks all count.
+    bool quoted = false;
 };
 
 // A value followed by name="value" parameters after semicolons, as in
@@ -34,6 +44,9 @@ public:
     // Whether the first token of raw is the main value: "; name=x" has an
     // empty one, which tokenize drops.
     static bool has_main_value(std::string_view raw) noexcept;
+    // One "name=value" token as tokenize(raw, ";,", true) cuts it; nullopt
+    // when it names nothing. A name alone has an empty value.
+    static std::optional<raw_parameter> split_parameter(std::string_view token);
 
     // The first parameter called name, else its RFC 2231 form (name* or
     // numbered sections name*0, name*1, ...); false, value untouched, when

@@ -33,11 +33,14 @@ TEST(extended_parameter, rfc2231_forms_are_found_under_the_plain_name) {
         // The plain name wins.
         {"a; filename=plain.txt; filename*=UTF-8''other.txt", "filename", u"plain.txt"},
         {"a; filename*=UTF-8''other.txt; filename=plain.txt", "filename", u"plain.txt"},
-        // Flaws: a gap joins what is there; bad escapes and values without a
-        // charset stay as written.
+        // Flaws: a gap joins what is there; bad escapes stay as written.
         {"a; f*0=one; f*2=three", "f", u"onethree"},
         {"a; f*=UTF-8''50%25%zz%4", "f", u"50%%zz%4"},
-        {"a; f*=r%C3%A9sum", "f", u"r%C3%A9sum"},
+        // With no charset named the escapes still stand for bytes, read as
+        // UTF-8 where they are UTF-8, else one character per byte.
+        {"a; f*=r%C3%A9sum", "f", u"r\u00E9sum"},
+        {"a; f*0=\"caf\"; f*1*=%E9.txt", "f", u"caf\u00E9.txt"},
+        {"a; f*0=\"long name \"; f*1*=%C3%A9.txt", "f", u"long name \u00E9.txt"},
         // Bytes the charset cannot read become replacement characters, as in
         // bodies.
         {"a; f*=UTF-8''%FF%FE", "f", u"\uFFFD\uFFFD"},

@@ -143,8 +143,10 @@ TEST(generic_value_type_test, tokenize_keeps_quoted_escaped_and_encoded_text_who
     EXPECT_EQ(generic_value_type::tokenize("x=\"a;b\"; y", ";", true), (strings{"x=\"a;b\"", "y"}));
     EXPECT_EQ(generic_value_type::tokenize("x=\"a;b\"; y", ";", false), (strings{"x=a;b", "y"}));
     EXPECT_EQ(generic_value_type::tokenize("a\\;b;c", ";", false), (strings{"a;b", "c"}));
-    // Inside quotes a backslash is an ordinary character.
-    EXPECT_EQ(generic_value_type::tokenize("\"a\\\"b", ";", false), (strings{"a\\b"}));
+    // A quoted pair is its character, a quote included; where the quotes are
+    // kept, the backslashes are too, so that the token can be split again.
+    EXPECT_EQ(generic_value_type::tokenize("\"of\\path \\\"x\\\"\";y", ";", false), (strings{"ofpath \"x\"", "y"}));
+    EXPECT_EQ(generic_value_type::tokenize("n=\"a\\\";b\";c", ";", true), (strings{"n=\"a\\\";b\"", "c"}));
     EXPECT_EQ(generic_value_type::tokenize("=?utf-8?Q?a;b?=;c", ";", false), (strings{"=?utf-8?Q?a;b?=", "c"}));
     // An unclosed quote runs to the end.
     EXPECT_EQ(generic_value_type::tokenize("\"a;b", ";", true), (strings{"\"a;b"}));

@@ -36,16 +36,15 @@ TEST(parametized_value_type_test, quotes_hold_delimiters) {
 }
 
 TEST(parametized_value_type_test, odd_parameter_tokens) {
-    const auto value = parsed("a; x=1=2; y; z =3");
-    ASSERT_EQ(value.parameters.size(), 2u);  // x=1=2 is dropped
-    EXPECT_EQ(value.parameters[0].name, "y");
-    EXPECT_EQ(value.parameters[0].value, u"");
-    std::u16string z = u"untouched";
-    // The blank before "=" stays in the name.
-    EXPECT_FALSE(value.parameter("z", z));
-    EXPECT_EQ(z, u"untouched");
-    EXPECT_TRUE(value.parameter("z ", z));
-    EXPECT_EQ(z, u"3");
+    const auto value = parsed("a; x=1=2; y; z =3; =4");
+    // The name ends at the first "=", without blanks; no name, no parameter.
+    ASSERT_EQ(value.parameters.size(), 3u);
+    EXPECT_EQ(value.parameters[0].name, "x");
+    EXPECT_EQ(value.parameters[0].value, u"1=2");
+    EXPECT_EQ(value.parameters[1].name, "y");
+    EXPECT_EQ(value.parameters[1].value, u"");
+    EXPECT_EQ(value.parameters[2].name, "z");
+    EXPECT_EQ(value.parameters[2].value, u"3");
     // Repeated names give two entries.
     EXPECT_EQ(parsed("a; n=1; N=2").parameters.size(), 2u);
     // An empty main value is written as nothing before the first ";".
@@ -54,6 +53,32 @@ TEST(parametized_value_type_test, odd_parameter_tokens) {
         EXPECT_EQ(empty.text(), u"") << raw;
         ASSERT_EQ(empty.parameters.size(), 1u) << raw;
         EXPECT_EQ(empty.parameters[0].value, u"b") << raw;
+    }
+}
+
+// Values as mailers write them: quoted pairs, blanks inside the quotes,
+// encoded words with and without quotes, raw UTF-8.
+TEST(parametized_value_type_test, values_keep_what_their_quotes_hold) {
+    const struct {
+        const char* raw;
+        std::u16string value;
+    } cases[] = {
+        {"a; n=\"of\\path\"", u"ofpath"},
+        {"a; n=\"say \\\"hi\\\"\"", u"say \"hi\""},
+        {"a; n=\"C:\\\\dir\\\\f.txt\"", u"C:\\dir\\f.txt"},
+        {"a; n=\"  two blanks around  \"", u"  two blanks around  "},
+        {"a; n=plain ", u"plain"},
+        {"a; n==?utf-8?B?w6k=?=", u"\u00E9"},
+        {"a; n=\"=?utf-8?Q?caf=C3=A9?=.txt\"", u"caf\u00E9.txt"},
+        {"a; n=\"ci\xC3\xABle.txt\"", u"ci\u00EBle.txt"},
+        // Not UTF-8: one character per byte, as before.
+        {"a; n=\"ci\xEBle.txt\"", u"ci\u00EBle.txt"},
+    };
+    for (const auto& c : cases) {
+        const auto value = parsed(c.raw);
+        std::u16string got;
+        EXPECT_TRUE(value.parameter("n", got)) << c.raw;
+        EXPECT_EQ(got, c.value) << c.raw;
     }
 }
 
