@@ -7,7 +7,12 @@
 // for ever. Needs the network subsystem started.
 
 #include <corvid/internet/address/ip4.h>
+#include <corvid/internet/address/ip6.h>
 #include <corvid/internet/transport/tcp/raw.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace corvid::test {
 
@@ -30,6 +35,22 @@ struct tcp_pair {
     internet::transport::tcp::raw client;
     internet::transport::tcp::raw server;
 };
+
+// Whether a socket can be bound to ::1, asked of the system directly. Tests
+// on IPv6 skip with a message saying so when it cannot.
+inline bool has_ipv6_loopback() {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 loopback{};
+    loopback.sin6_family = AF_INET6;
+    loopback.sin6_addr = in6addr_loopback;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) == 0;
+    ::close(fd);
+    return bound;
+}
+
+#define CORVID_REQUIRE_IPV6_LOOPBACK() \
+    if (!corvid::test::has_ipv6_loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback address (::1)"
 
 }  // namespace corvid::test
 
