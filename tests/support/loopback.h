@@ -10,9 +10,13 @@
 #include <corvid/internet/address/ip6.h>
 #include <corvid/internet/transport/tcp/raw.h>
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace corvid::test {
 
@@ -48,6 +52,43 @@ inline bool has_ipv6_loopback() {
     ::close(fd);
     return bound;
 }
+
+// A port on 127.0.0.1 that takes no more connections and refuses none: its
+// listener's queue is full and never taken from, so that the system drops
+// further SYNs and a connect attempt goes on unanswered, as with a dead
+// host. made is false when no attempt stayed unanswered (then skip).
+struct silent_port {
+    silent_port() {
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof any;
+        if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&any), length) != 0 ||
+            ::listen(listener, 0) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&any), &length) != 0)
+            return;
+        address.assign(&any, sizeof any);
+        // The system lets a few more in than the backlog says.
+        for (int i = 0; i < 16 && !made; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            fillers.push_back(fd);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) == 0) continue;
+            pollfd entry{fd, POLLOUT, 0};
+            made = ::poll(&entry, 1, 200) == 0;
+        }
+    }
+    silent_port(const silent_port&) = delete;
+    silent_port& operator=(const silent_port&) = delete;
+    ~silent_port() {
+        for (int fd : fillers) ::close(fd);
+        if (listener >= 0) ::close(listener);
+    }
+
+    internet::address::ip4 address;
+    bool made = false;
+    int listener = -1;
+    std::vector<int> fillers;
+};
 
 #define CORVID_REQUIRE_IPV6_LOOPBACK() \
     if (!corvid::test::has_ipv6_loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback address (::1)"

@@ -3,7 +3,7 @@
 #include "maildir_handler.h"
 
 #include <corvid/exception.h>
-#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/smtp/agent.h>
@@ -45,7 +45,8 @@ namespace tcp = corvid::internet::transport::tcp;
 using std::chrono::seconds;
 
 struct serve_options {
-    std::string listen = "127.0.0.1:2525";
+    // ADDRESS:PORT each; none for default_listen.
+    std::vector<std::string> listen;
     std::string hostname;
     std::string maildir = "Maildir";
     bool discard = false;
@@ -65,6 +66,8 @@ struct serve_options {
     unsigned max_messages = 0;
     unsigned max_per_client = 0;  // 0: a quarter of max_sessions
 };
+
+const char* const default_listen = "127.0.0.1:2525";
 
 // How long running sessions may go on once a stop is asked for, and how
 // long those cut off then get to wind down.
@@ -91,10 +94,6 @@ private:
 
     std::string last;
 };
-
-std::string endpoint_text(const address::ip4& endpoint) {
-    return endpoint.to_string(address::numeric_host) + ":" + std::to_string(endpoint.port());
-}
 
 // What the sessions share with the accepting thread. Each session holds it
 // too, so it outlives a session that is still winding down at exit.
@@ -260,23 +259,25 @@ void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) 
     }
 }
 
-// Waits for a connection or a stop signal; true for a connection. A stop
-// wins when both are there.
-bool wait_for_connection(corvid::platform::native_socket stop, tcp::raw& listener) {
-    const corvid::platform::native_socket watched[2] = {stop, listener.socket_handle()};
+// Waits for a connection or a stop signal: the listener with a connection
+// waiting, or nullptr for a stop, which wins when both are there.
+tcp::raw* wait_for_connection(corvid::platform::native_socket stop, std::vector<tcp::raw>& listeners) {
+    std::vector<corvid::platform::native_socket> watched{stop};
+    for (const tcp::raw& listener : listeners) watched.push_back(listener.socket_handle());
     std::error_code ec;
-    const std::size_t ready = corvid::platform::wait_readable_any(watched, 2, ec);
+    const std::size_t ready = corvid::platform::wait_readable_any(watched.data(), watched.size(), ec);
     if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());
-    return ready == 1;
+    return ready == 0 ? nullptr : &listeners[ready - 1];
 }
 
 // The client's address and port, or "unknown peer" when it has gone
-// already.
+// already. An IPv4 client of a dual-stack listener shows as IPv4, so that
+// it counts as one client on every listener.
 std::string peer_of(session_stream& stream) {
     try {
-        address::ip4 endpoint;
+        address::endpoint endpoint;
         stream.peer_address(endpoint);
-        return endpoint_text(endpoint);
+        return address::numeric_text(endpoint.unmapped());
     } catch (const corvid::exception&) {
         return "unknown peer";
     }
@@ -396,39 +397,75 @@ session_policy make_policy(const serve_options& options) {
     return policy;
 }
 
-// ADDRESS:PORT, split at the last colon.
-std::pair<std::string, std::uint16_t> parse_listen(const std::string& text) {
+// ADDRESS:PORT, split at the last colon; an IPv6 address in brackets.
+struct listen_address {
+    std::string text;
+    std::string host;
+    std::uint16_t port = 0;
+    bool bracketed = false;
+};
+
+listen_address parse_listen(const std::string& text) {
     const std::size_t colon = text.rfind(':');
     const std::size_t digits = colon == std::string::npos ? 0 : text.size() - colon - 1;
-    if (colon == 0 || digits == 0 || digits > 5 ||
+    listen_address parsed{text, text.substr(0, colon == std::string::npos ? 0 : colon)};
+    parsed.bracketed = parsed.host.size() > 2 && parsed.host.front() == '[' && parsed.host.back() == ']';
+    if (parsed.bracketed) parsed.host = parsed.host.substr(1, parsed.host.size() - 2);
+    // An IPv6 address without brackets would be cut at its last colon.
+    const bool ambiguous = !parsed.bracketed && parsed.host.find_first_of(":[]") != std::string::npos;
+    if (parsed.host.empty() || ambiguous || digits == 0 || digits > 5 ||
         text.find_first_not_of("0123456789", colon + 1) != std::string::npos ||
         std::stoul(text.substr(colon + 1)) > 65535)
-        throw corvid::exception("--listen wants ADDRESS:PORT, got: " + text);
-    return {text.substr(0, colon), static_cast<std::uint16_t>(std::stoul(text.substr(colon + 1)))};
+        throw corvid::exception("--listen wants ADDRESS:PORT or [IPV6-ADDRESS]:PORT, got: " + text);
+    parsed.port = static_cast<std::uint16_t>(std::stoul(text.substr(colon + 1)));
+    return parsed;
+}
+
+// Opens, binds and starts a listener on each address. An IPv6 one takes
+// IPv4 clients too (dual stack) unless an IPv4 address is given beside it,
+// which would then collide with it on the same port.
+std::vector<tcp::raw> open_listeners(const std::vector<std::string>& texts) {
+    std::vector<listen_address> wanted;
+    for (const std::string& text : texts) wanted.push_back(parse_listen(text));
+    std::vector<address::endpoint> endpoints;
+    bool any_ip4 = false;
+    for (const listen_address& each : wanted) {
+        try {
+            endpoints.push_back(address::resolve(each.host, each.port,
+                                                 each.bracketed ? address::family::ip6 : address::family::any)
+                                    .front());
+        } catch (const corvid::exception& e) {
+            throw corvid::exception("cannot resolve " + each.host + ": " + e.what());
+        }
+        any_ip4 = any_ip4 || !endpoints.back().is_ip6();
+    }
+    // Streams cannot move: all are made at once, in their places.
+    std::vector<tcp::raw> listeners(endpoints.size());
+    for (std::size_t i = 0; i < endpoints.size(); ++i) {
+        try {
+            tcp::raw& listener = listeners[i];
+            listener.open(endpoints[i]);
+            // A restart must not wait for the last run's connections to time out.
+            listener.set_reuse_address(true);
+            if (endpoints[i].is_ip6()) listener.set_v6_only(any_ip4);
+            listener.bind(endpoints[i]);
+            listener.listen();
+        } catch (const corvid::exception& e) {
+            throw corvid::exception("cannot listen on " + wanted[i].text + ": " + e.what());
+        }
+    }
+    return listeners;
 }
 
 void serve(const serve_options& options) {
-    const auto [host, port] = parse_listen(options.listen);
+    const std::vector<std::string> addresses =
+        options.listen.empty() ? std::vector<std::string>{default_listen} : options.listen;
+    if (addresses.size() + 1 > corvid::platform::max_wait_descriptors)
+        throw corvid::exception("--listen may be given at most " +
+                                std::to_string(corvid::platform::max_wait_descriptors - 1) + " times");
     environment::startup network;
     const std::string machine = environment::host_name();
-
-    address::ip4 endpoint;
-    try {
-        endpoint = address::ip4(host, port);
-    } catch (const corvid::exception& e) {
-        throw corvid::exception("cannot resolve " + host + ": " + e.what());
-    }
-    tcp::raw listener;
-    try {
-        listener.open(endpoint);
-        // A restart must not wait for the last run's connections to time out.
-        listener.set_reuse_address(true);
-        listener.bind(endpoint);
-        listener.listen();
-        listener.local_address(endpoint);
-    } catch (const corvid::exception& e) {
-        throw corvid::exception("cannot listen on " + options.listen + ": " + e.what());
-    }
+    std::vector<tcp::raw> listeners = open_listeners(addresses);
     std::optional<maildir> box;
     if (!options.discard) box.emplace(options.maildir, machine);
     std::optional<tcp::tls_context> tls;
@@ -440,13 +477,19 @@ void serve(const serve_options& options) {
     auto shared = std::make_shared<server>(options, std::move(box), std::move(tls),
                                            options.hostname.empty() ? machine : options.hostname,
                                            make_policy(options));
-    if (std::printf("listening on %s\n", endpoint_text(endpoint).c_str()) < 0 || std::fflush(stdout) != 0)
+    for (tcp::raw& listener : listeners) {
+        address::endpoint bound;
+        listener.local_address(bound);
+        if (std::printf("listening on %s\n", address::numeric_text(bound).c_str()) < 0)
+            throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
+    }
+    if (std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
 
-    while (wait_for_connection(stop, listener)) accept_one(shared, listener);
+    while (tcp::raw* listener = wait_for_connection(stop, listeners)) accept_one(shared, *listener);
 
     // New connections are refused by the system from here on.
-    listener.close();
+    for (tcp::raw& listener : listeners) listener.close();
     {
         std::lock_guard<std::mutex> hold(shared->lock);
         log_line("stopping, sessions running: " + std::to_string(shared->sessions.size()));
@@ -507,8 +550,11 @@ void add_smtp_command(CLI::App& app) {
 
     auto options = std::make_shared<serve_options>();
     auto* cmd = smtp_app->add_subcommand("serve", "Receive mail over SMTP into a Maildir folder");
-    cmd->add_option("--listen", options->listen, "ADDRESS:PORT to listen on; port 0 picks a free one")
-        ->capture_default_str();
+    cmd->add_option("--listen", options->listen,
+                    std::string("ADDRESS:PORT to listen on, repeatable; [::]:PORT for IPv6 and IPv4 both (IPv6 "
+                                "only when an IPv4 address is given too), [::1]:PORT for IPv6 loopback; port 0 "
+                                "picks a free one (default: ") +
+                        default_listen + ")");
     cmd->add_option("--hostname", options->hostname, "Own name in the greeting and replies (default: this host's name)")
         ->check(host_name_text);
     auto* folder = cmd->add_option("--maildir", options->maildir, "Maildir folder, created if missing")
