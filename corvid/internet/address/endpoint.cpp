@@ -105,13 +105,17 @@ std::string literal(const base& address) {
     endpoint copy;
     copy.assign(address.data(), address.size());
     copy = copy.unmapped();
-    return copy.is_ip6() ? "[IPv6:" + bare_host(copy) + "]" : "[" + bare_host(copy) + "]";
+    std::string text = copy.is_ip6() ? "[IPv6:" : "[";
+    text.append(bare_host(copy)).append("]");
+    return text;
 }
 
 std::string numeric_text(const base& address) {
-    const std::string host = detail::host_text(address, numeric_host);
-    const std::string port = std::to_string(address.port());
-    return address.data()->sa_family == AF_INET6 ? "[" + host + "]:" + port : host + ":" + port;
+    const bool six = address.data()->sa_family == AF_INET6;
+    std::string text = six ? "[" : "";
+    text.append(detail::host_text(address, numeric_host)).append(six ? "]:" : ":");
+    text.append(std::to_string(address.port()));
+    return text;
 }
 
 }  // namespace corvid::internet::address
