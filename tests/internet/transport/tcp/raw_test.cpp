@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 #include <cstdint>
@@ -131,6 +132,35 @@ TEST_F(tcp_raw, connects_to_the_first_endpoint_that_answers) {
         stream.peer_address(peer);
         EXPECT_EQ(peer, endpoint(live.address));
         EXPECT_EQ(::fcntl(stream.socket_handle(), F_GETFL) & O_NONBLOCK, 0);
+    }
+}
+
+// Inside a network namespace of its own (see the CTest entry) an address
+// beyond the loopback has no route: such a failure makes way for the next
+// address at once, and tells less than a peer's refusal.
+TEST(tcp_raw_without_routes, unroutable_address_makes_way_at_once) {
+    if (std::getenv("CORVID_TEST_NETNS") == nullptr)
+        GTEST_SKIP() << "runs only in the network namespace that its CTest entry makes";
+    env::startup scope;
+    tcp_pair live;
+    const endpoint unroutable = corvid::internet::address::ip6("2001:db8::25", 25);
+    const endpoint refused = closed_port();
+    const std::string no_route = "internet.transport.connection_failed.network_unreachable[connect() failed]";
+    const std::string refusal = "internet.transport.connection_failed.connection_refused[connect() failed]";
+    const struct {
+        std::vector<endpoint> endpoints;
+        std::string error;
+    } attempts[] = {
+        {{unroutable, live.address}, "nothing thrown"},
+        {{unroutable}, no_route},
+        {{unroutable, refused}, refusal},
+        {{refused, unroutable}, refusal},
+    };
+    for (const auto& a : attempts) {
+        raw stream;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { stream.connect(a.endpoints, 5000); }), a.error);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
     }
 }
 
