@@ -1,6 +1,7 @@
 #ifndef CORVID_PLATFORM_ERROR_H
 #define CORVID_PLATFORM_ERROR_H
 
+#include <cstddef>
 #include <system_error>
 
 namespace corvid::platform {
@@ -78,6 +79,15 @@ inline std::error_code make_error_code(socket_errc code) noexcept {
 }
 
 inline std::error_code make_socket_error(int code) noexcept { return {code, socket_category()}; }
+
+// Where code stands among the columns of an error table (a row of outcomes
+// per call, a column per code); N when it is none of them.
+template <std::size_t N>
+constexpr std::size_t column_of(const socket_errc (&columns)[N], int code) noexcept {
+    std::size_t i = 0;
+    while (i < N && static_cast<int>(columns[i]) != code) ++i;
+    return i;
+}
 
 }  // namespace corvid::platform
 

@@ -1,4 +1,5 @@
 corvid_files(
   HEADERS socket.h
-  INTERNAL_HEADERS call.h error.h file.h locale.h passed_sockets.h resolver.h signals.h subsystem.h sys.h
-  SOURCES error.cpp file.cpp locale.cpp passed_sockets.cpp resolver.cpp signals.cpp socket.cpp subsystem.cpp sys.cpp)
+  INTERNAL_HEADERS call.h error.h file.h locale.h passed_sockets.h resolver.h signals.h status_table.h subsystem.h sys.h
+  SOURCES error.cpp file.cpp locale.cpp passed_sockets.cpp resolver.cpp signals.cpp socket.cpp status_table.cpp subsystem.cpp
+    sys.cpp)

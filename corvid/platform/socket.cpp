@@ -90,6 +90,47 @@ void connect(native_socket s, const sockaddr* address, socklen_t length,
     report(ec, from_errno(error));
 }
 
+namespace {
+
+// Back to blocking, as the stream's other calls expect; a failure here is
+// reported only when nothing went wrong before.
+void block_again(native_socket s, std::error_code& ec) noexcept {
+    std::error_code failure;
+    int flags = retry(failure, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
+    if (flags >= 0) retry(failure, [&] { return sys::calls().fcntl(s, F_SETFL, flags & ~O_NONBLOCK); });
+    if (failure && !ec) ec = failure;
+}
+
+}  // namespace
+
+bool start_connect(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept {
+    if (!ready(ec)) return false;
+    int flags = retry(ec, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
+    if (flags < 0 || retry(ec, [&] { return sys::calls().fcntl(s, F_SETFL, flags | O_NONBLOCK); }) < 0)
+        return false;
+    if (sys::calls().connect(s, address, length) == 0) {
+        block_again(s, ec);
+        return !ec;
+    }
+    // Without blocking, the attempt goes on in the background (after a
+    // signal too); its outcome shows once the socket turns writable.
+    if (int error = errno; error != EINPROGRESS && error != EINTR) {
+        report(ec, from_errno(error));
+        block_again(s, ec);
+    }
+    return false;
+}
+
+void finish_connect(native_socket s, std::error_code& ec) noexcept {
+    if (!ready(ec)) return;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (retry(ec, [&] { return sys::calls().getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size); }) >= 0 &&
+        error != 0)
+        report(ec, from_errno(error));
+    block_again(s, ec);
+}
+
 bool connect(native_socket s, const sockaddr* address, socklen_t length, int timeout_ms,
              std::error_code& ec) noexcept {
     if (!ready(ec)) return false;
@@ -98,34 +139,15 @@ bool connect(native_socket s, const sockaddr* address, socklen_t length, int tim
         return false;
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    int flags = retry(ec, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
-    if (flags < 0 || retry(ec, [&] { return sys::calls().fcntl(s, F_SETFL, flags | O_NONBLOCK); }) < 0)
-        return false;
-    bool connected = false;
-    if (sys::calls().connect(s, address, length) == 0) {
-        connected = true;
-    } else if (int error = errno; error != EINPROGRESS && error != EINTR) {
-        report(ec, from_errno(error));
-    } else if (wait_writable(s, deadline, ec)) {
-        // Without blocking, the attempt goes on in the background (after a
-        // signal too); its outcome shows once the socket turns writable.
-        socklen_t size = sizeof error;
-        if (retry(ec, [&] { return sys::calls().getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size); }) >= 0) {
-            if (error == 0)
-                connected = true;
-            else
-                report(ec, from_errno(error));
-        }
+    if (start_connect(s, address, length, ec)) return true;
+    if (ec) return false;
+    if (wait_writable(s, deadline, ec)) {
+        finish_connect(s, ec);
+        return !ec;
     }
-    // The stream's other calls expect a blocking socket, as after the plain
-    // connect; the outcome of the attempt is reported before a failure here.
-    std::error_code restore;
-    retry(restore, [&] { return sys::calls().fcntl(s, F_SETFL, flags); });
-    if (restore && !ec) {
-        ec = restore;
-        connected = false;
-    }
-    return connected;
+    // Timed out (ec clear) or the wait failed: blocking again all the same.
+    block_again(s, ec);
+    return false;
 }
 
 void shutdown(native_socket s, int how, std::error_code& ec) noexcept {
@@ -229,25 +251,44 @@ bool wait_writable(native_socket s, std::chrono::steady_clock::time_point deadli
     return wait_for(s, POLLOUT, deadline, ec);
 }
 
-std::size_t wait_readable_any(const native_socket* descriptors, std::size_t count, std::error_code& ec) noexcept {
+namespace {
+
+// The index of the first of count descriptors that poll finds ready for
+// events (or failed), or count: with ec clear once deadline (if any) has
+// passed, with ec set on failure.
+std::size_t wait_any(const native_socket* descriptors, std::size_t count, short events,
+                     const std::chrono::steady_clock::time_point* deadline, std::error_code& ec) noexcept {
     if (!ready(ec)) return count;
-    pollfd entries[8];
+    pollfd entries[max_wait_descriptors];
     if (count == 0 || count > std::size(entries)) {
         report(ec, socket_errc::invalid_argument);
         return count;
     }
-    for (std::size_t i = 0; i < count; ++i) entries[i] = {descriptors[i], POLLIN, 0};
+    for (std::size_t i = 0; i < count; ++i) entries[i] = {descriptors[i], events, 0};
     for (;;) {
-        const int result = sys::calls().poll(entries, static_cast<nfds_t>(count), -1);
+        const int timeout = deadline ? milliseconds_until(*deadline) : -1;
+        if (timeout == 0) return count;
+        const int result = sys::calls().poll(entries, static_cast<nfds_t>(count), timeout);
         if (result > 0) break;
         const int error = errno;
-        if (result < 0 && error == EINTR) continue;
+        if (result == 0 || error == EINTR) continue;
         report(ec, from_errno(error));
         return count;
     }
     std::size_t i = 0;
     while (i < count && entries[i].revents == 0) ++i;
     return i;
+}
+
+}  // namespace
+
+std::size_t wait_readable_any(const native_socket* descriptors, std::size_t count, std::error_code& ec) noexcept {
+    return wait_any(descriptors, count, POLLIN, nullptr, ec);
+}
+
+std::size_t wait_writable_any(const native_socket* descriptors, std::size_t count,
+                              std::chrono::steady_clock::time_point deadline, std::error_code& ec) noexcept {
+    return wait_any(descriptors, count, POLLOUT, &deadline, ec);
 }
 
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,

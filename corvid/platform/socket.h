@@ -58,9 +58,18 @@ unique_socket accept(native_socket s, std::error_code& ec) noexcept;
 // Blocks until the system's own connect attempt ends, also across signals.
 void connect(native_socket s, const sockaddr* address, socklen_t length,
              std::error_code& ec) noexcept;
-// The same, but gives up once timeout_ms (> 0) have passed: then it returns
-// false with ec clear. True once connected. The socket is blocking again
-// afterwards in every case; after a time-out its attempt may go on.
+// Starts a connect attempt without blocking: true once connected at once;
+// false with ec set when it failed at once; false with ec clear while it
+// goes on, the socket left non-blocking until finish_connect once it turns
+// writable. In the other cases the socket blocks again.
+bool start_connect(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept;
+// The outcome of the attempt that start_connect began, once the socket has
+// turned writable; the socket blocks again.
+void finish_connect(native_socket s, std::error_code& ec) noexcept;
+// Blocks until connected, but gives up once timeout_ms (> 0) have passed:
+// then it returns false with ec clear. True once connected. The socket is
+// blocking again afterwards in every case; after a time-out its attempt may
+// go on.
 bool connect(native_socket s, const sockaddr* address, socklen_t length, int timeout_ms,
              std::error_code& ec) noexcept;
 void shutdown(native_socket s, int how, std::error_code& ec) noexcept;
@@ -83,10 +92,16 @@ bool wait_readable(native_socket s, std::chrono::steady_clock::time_point deadli
                    std::error_code& ec) noexcept;
 bool wait_writable(native_socket s, std::chrono::steady_clock::time_point deadline,
                    std::error_code& ec) noexcept;
+// The most descriptors one wait below takes.
+inline constexpr std::size_t max_wait_descriptors = 64;
 // Waits, for as long as it takes, until one of the count descriptors
 // (sockets, or a pipe that signals a stop) can be read or has failed;
 // returns the index of the first such one, or count with ec set.
 std::size_t wait_readable_any(const native_socket* descriptors, std::size_t count, std::error_code& ec) noexcept;
+// The same for sending (or a connect attempt's end), until deadline: count
+// with ec clear once it has passed.
+std::size_t wait_writable_any(const native_socket* descriptors, std::size_t count,
+                              std::chrono::steady_clock::time_point deadline, std::error_code& ec) noexcept;
 // A datagram longer than size fails with message_size; *length is in/out.
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,
                          socklen_t* length, std::error_code& ec) noexcept;

@@ -9,20 +9,13 @@
 #
 # Port 25 is made free by running in a network namespace of the test's own
 # with only the loopback; where namespaces are refused the test is skipped.
-if [ -z "${POST_TEST_IN_NAMESPACE:-}" ]; then
-  isolate=(unshare -n)
-  [ "$(id -u)" -eq 0 ] || isolate=(unshare -r -n)
-  if ! "${isolate[@]}" true 2> /dev/null; then
-    echo "SKIP: this machine refuses a private network namespace (${isolate[*]}); post's end-to-end test needs one"
-    exit 77
-  fi
-  exec "${isolate[@]}" env POST_TEST_IN_NAMESPACE=1 bash "$0" "$@"
+if [ -z "${CORVID_TEST_NETNS:-}" ]; then
+  exec bash "$(dirname "$0")/../support/in_network_namespace.sh" bash "$0" "$@"
 fi
 
 source "$(dirname "$0")/../tools/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 python=${CORVID_PYTHON:-python3}
-ip link set lo up || { echo "FAIL: cannot bring the loopback up" >&2; exit 1; }
 for tool in Xvfb twm xdotool; do
   command -v "$tool" > /dev/null || { echo "FAIL: $tool is missing (scripts/deps --test installs it)" >&2; exit 1; }
 done

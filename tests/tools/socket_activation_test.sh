@@ -92,13 +92,21 @@ else
   echo "systemd-socket-activate is missing: tried with the launcher alone"
 fi
 
-# Passed descriptors that cannot serve stop the server at once with one line.
-bad=("--kind udp" "--kind bound" "--fds x" "--fds 2")
+# A passed IPv6 socket serves as one of its own would.
 if "$python" -c 'import socket; socket.socket(socket.AF_INET6).bind(("::1", 0))' 2> /dev/null; then
-  bad+=("--family 6")
+  start six --family 6 -- --discard
+  port=$(cat "$scratch/six.ports")
+  expect_output "listening on [::1]:$port" cat "$scratch/six.out"
+  checks=$((checks + 1))
+  timeout 60 swaks -6 --server "::1" --port "$port" --from ann@example.com --to bob@example.com \
+    > "$scratch/swaks.log" 2>&1 || fail "swaks -6 to port $port failed: $(tail -n 5 "$scratch/swaks.log")"
+  stopped six
 else
   echo "no IPv6 loopback here: a passed IPv6 socket is not tried"
 fi
+
+# Passed descriptors that cannot serve stop the server at once with one line.
+bad=("--kind udp" "--kind bound" "--fds x" "--fds 2")
 for launch in "${bad[@]}"; do
   checks=$((checks + 1))
   # shellcheck disable=SC2086

@@ -4,7 +4,7 @@
 #include "passed_listeners.h"
 
 #include <corvid/exception.h>
-#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/smtp/agent.h>
@@ -46,9 +46,8 @@ namespace tcp = corvid::internet::transport::tcp;
 using std::chrono::seconds;
 
 struct serve_options {
-    std::string listen = "127.0.0.1:2525";
-    // Given on the command line, rather than the default.
-    bool listen_given = false;
+    // ADDRESS:PORT each; none for default_listen.
+    std::vector<std::string> listen;
     std::string hostname;
     std::string maildir = "Maildir";
     bool discard = false;
@@ -68,6 +67,8 @@ struct serve_options {
     unsigned max_messages = 0;
     unsigned max_per_client = 0;  // 0: a quarter of max_sessions
 };
+
+const char* const default_listen = "127.0.0.1:2525";
 
 // How long running sessions may go on once a stop is asked for, and how
 // long those cut off then get to wind down.
@@ -94,10 +95,6 @@ private:
 
     std::string last;
 };
-
-std::string endpoint_text(const address::ip4& endpoint) {
-    return endpoint.to_string(address::numeric_host) + ":" + std::to_string(endpoint.port());
-}
 
 // What the sessions share with the accepting thread. Each session holds it
 // too, so it outlives a session that is still winding down at exit.
@@ -263,8 +260,8 @@ void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) 
     }
 }
 
-// Waits for a connection or a stop signal; returns the listener with a
-// connection, or nullptr for a stop. A stop wins when both are there.
+// Waits for a connection or a stop signal: the listener with a connection
+// waiting, or nullptr for a stop, which wins when both are there.
 tcp::raw* wait_for_connection(corvid::platform::native_socket stop, const listener_list& listeners) {
     std::vector<corvid::platform::native_socket> watched{stop};
     for (const auto& listener : listeners) watched.push_back(listener->socket_handle());
@@ -274,19 +271,14 @@ tcp::raw* wait_for_connection(corvid::platform::native_socket stop, const listen
     return ready == 0 ? nullptr : listeners[ready - 1].get();
 }
 
-std::string listening_text(tcp::raw& listener) {
-    address::ip4 endpoint;
-    listener.local_address(endpoint);
-    return endpoint_text(endpoint);
-}
-
 // The client's address and port, or "unknown peer" when it has gone
-// already.
+// already. An IPv4 client of a dual-stack listener shows as IPv4, so that
+// it counts as one client on every listener.
 std::string peer_of(session_stream& stream) {
     try {
-        address::ip4 endpoint;
+        address::endpoint endpoint;
         stream.peer_address(endpoint);
-        return endpoint_text(endpoint);
+        return address::numeric_text(endpoint.unmapped());
     } catch (const corvid::exception&) {
         return "unknown peer";
     }
@@ -406,46 +398,79 @@ session_policy make_policy(const serve_options& options) {
     return policy;
 }
 
-// ADDRESS:PORT, split at the last colon.
-std::pair<std::string, std::uint16_t> parse_listen(const std::string& text) {
+// ADDRESS:PORT, split at the last colon; an IPv6 address in brackets.
+struct listen_address {
+    std::string text;
+    std::string host;
+    std::uint16_t port = 0;
+    bool bracketed = false;
+};
+
+listen_address parse_listen(const std::string& text) {
     const std::size_t colon = text.rfind(':');
     const std::size_t digits = colon == std::string::npos ? 0 : text.size() - colon - 1;
-    if (colon == 0 || digits == 0 || digits > 5 ||
+    listen_address parsed{text, text.substr(0, colon == std::string::npos ? 0 : colon)};
+    parsed.bracketed = parsed.host.size() > 2 && parsed.host.front() == '[' && parsed.host.back() == ']';
+    if (parsed.bracketed) parsed.host = parsed.host.substr(1, parsed.host.size() - 2);
+    // An IPv6 address without brackets would be cut at its last colon.
+    const bool ambiguous = !parsed.bracketed && parsed.host.find_first_of(":[]") != std::string::npos;
+    if (parsed.host.empty() || ambiguous || digits == 0 || digits > 5 ||
         text.find_first_not_of("0123456789", colon + 1) != std::string::npos ||
         std::stoul(text.substr(colon + 1)) > 65535)
-        throw corvid::exception("--listen wants ADDRESS:PORT, got: " + text);
-    return {text.substr(0, colon), static_cast<std::uint16_t>(std::stoul(text.substr(colon + 1)))};
+        throw corvid::exception("--listen wants ADDRESS:PORT or [IPV6-ADDRESS]:PORT, got: " + text);
+    parsed.port = static_cast<std::uint16_t>(std::stoul(text.substr(colon + 1)));
+    return parsed;
 }
 
-std::unique_ptr<tcp::raw> listen_on(const std::string& where) {
-    const auto [host, port] = parse_listen(where);
-    address::ip4 endpoint;
-    try {
-        endpoint = address::ip4(host, port);
-    } catch (const corvid::exception& e) {
-        throw corvid::exception("cannot resolve " + host + ": " + e.what());
+// Opens, binds and starts a listener on each address. An IPv6 one takes
+// IPv4 clients too (dual stack) unless an IPv4 address is given beside it,
+// which would then collide with it on the same port.
+listener_list open_listeners(const std::vector<std::string>& texts) {
+    std::vector<listen_address> wanted;
+    for (const std::string& text : texts) wanted.push_back(parse_listen(text));
+    std::vector<address::endpoint> endpoints;
+    bool any_ip4 = false;
+    for (const listen_address& each : wanted) {
+        try {
+            endpoints.push_back(address::resolve(each.host, each.port,
+                                                 each.bracketed ? address::family::ip6 : address::family::any)
+                                    .front());
+        } catch (const corvid::exception& e) {
+            throw corvid::exception("cannot resolve " + each.host + ": " + e.what());
+        }
+        any_ip4 = any_ip4 || !endpoints.back().is_ip6();
     }
-    auto listener = std::make_unique<tcp::raw>();
-    try {
-        listener->open(endpoint);
-        // A restart must not wait for the last run's connections to time out.
-        listener->set_reuse_address(true);
-        listener->bind(endpoint);
-        listener->listen();
-    } catch (const corvid::exception& e) {
-        throw corvid::exception("cannot listen on " + where + ": " + e.what());
+    listener_list listeners;
+    for (std::size_t i = 0; i < endpoints.size(); ++i) {
+        try {
+            listeners.push_back(std::make_unique<tcp::raw>());
+            tcp::raw& listener = *listeners.back();
+            listener.open(endpoints[i]);
+            // A restart must not wait for the last run's connections to time out.
+            listener.set_reuse_address(true);
+            if (endpoints[i].is_ip6()) listener.set_v6_only(any_ip4);
+            listener.bind(endpoints[i]);
+            listener.listen();
+        } catch (const corvid::exception& e) {
+            throw corvid::exception("cannot listen on " + wanted[i].text + ": " + e.what());
+        }
     }
-    return listener;
+    return listeners;
 }
 
 void serve(const serve_options& options) {
     environment::startup network;
     const std::string machine = environment::host_name();
-
     // Sockets from the service manager stand in for the default address;
-    // one given on the command line is listened on as well.
+    // those given with --listen are listened on as well.
     listener_list listeners = passed_listeners();
-    if (listeners.empty() || options.listen_given) listeners.push_back(listen_on(options.listen));
+    const std::vector<std::string> addresses = !options.listen.empty() ? options.listen
+                                               : listeners.empty()     ? std::vector<std::string>{default_listen}
+                                                                       : std::vector<std::string>{};
+    if (listeners.size() + addresses.size() + 1 > corvid::platform::max_wait_descriptors)
+        throw corvid::exception("at most " + std::to_string(corvid::platform::max_wait_descriptors - 1) +
+                                " listening sockets may be given");
+    for (auto& listener : open_listeners(addresses)) listeners.push_back(std::move(listener));
     std::optional<maildir> box;
     if (!options.discard) box.emplace(options.maildir, machine);
     std::optional<tcp::tls_context> tls;
@@ -457,13 +482,16 @@ void serve(const serve_options& options) {
     auto shared = std::make_shared<server>(options, std::move(box), std::move(tls),
                                            options.hostname.empty() ? machine : options.hostname,
                                            make_policy(options));
-    for (const auto& listener : listeners)
-        if (std::printf("listening on %s\n", listening_text(*listener).c_str()) < 0)
+    for (const auto& listener : listeners) {
+        address::endpoint bound;
+        listener->local_address(bound);
+        if (std::printf("listening on %s\n", address::numeric_text(bound).c_str()) < 0)
             throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
+    }
     if (std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
 
-    while (tcp::raw* ready = wait_for_connection(stop, listeners)) accept_one(shared, *ready);
+    while (tcp::raw* listener = wait_for_connection(stop, listeners)) accept_one(shared, *listener);
 
     // New connections are refused by the system from here on.
     for (const auto& listener : listeners) listener->close();
@@ -527,10 +555,11 @@ void add_smtp_command(CLI::App& app) {
 
     auto options = std::make_shared<serve_options>();
     auto* cmd = smtp_app->add_subcommand("serve", "Receive mail over SMTP into a Maildir folder");
-    auto* listen = cmd->add_option("--listen", options->listen,
-                                   "ADDRESS:PORT to listen on; port 0 picks a free one. Sockets passed by the "
-                                   "service manager (LISTEN_FDS) replace the default")
-                       ->capture_default_str();
+    cmd->add_option("--listen", options->listen,
+                    std::string("ADDRESS:PORT to listen on, repeatable; [::]:PORT for IPv6 and IPv4 both (IPv6 "
+                                "only when an IPv4 address is given too), [::1]:PORT for IPv6 loopback; port 0 "
+                                "picks a free one (default: ") +
+                        default_listen + "; sockets passed by the service manager in LISTEN_FDS replace it)");
     cmd->add_option("--hostname", options->hostname, "Own name in the greeting and replies (default: this host's name)")
         ->check(host_name_text);
     auto* folder = cmd->add_option("--maildir", options->maildir, "Maildir folder, created if missing")
@@ -577,8 +606,7 @@ void add_smtp_command(CLI::App& app) {
                     "Sessions at once from one address; 0 for a quarter of --max-sessions")
         ->capture_default_str()
         ->check(CLI::Range(0u, 100000u));
-    cmd->callback([options, listen] {
-        options->listen_given = listen->count() != 0;
+    cmd->callback([options] {
         try {
             serve(*options);
         } catch (const corvid::exception& e) {

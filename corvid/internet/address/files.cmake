@@ -1,3 +1,4 @@
 corvid_files(
-  HEADERS base.h errors.h ip4.h
-  SOURCES ip4.cpp)
+  HEADERS base.h endpoint.h errors.h ip4.h ip6.h record.h
+  INTERNAL_HEADERS lookup.h
+  SOURCES endpoint.cpp lookup.cpp record.cpp)

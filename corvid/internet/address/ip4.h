@@ -1,9 +1,7 @@
 #ifndef CORVID_INTERNET_ADDRESS_IP4_H
 #define CORVID_INTERNET_ADDRESS_IP4_H
 
-#include <corvid/internet/address/base.h>
-
-#include <netinet/in.h>
+#include <corvid/internet/address/record.h>
 
 namespace corvid::internet::address {
 
@@ -12,30 +10,19 @@ namespace corvid::internet::address {
 // or assigned; a default ip4 is 0.0.0.0 port 0.
 // The resolving constructors throw host_not_found, service_not_found or
 // generic, and environment::subsystem_not_ready before start-up.
-class ip4 final : public base {
+class ip4 final : public detail::record_address<sockaddr_in> {
 public:
-    ip4() noexcept;
+    ip4() noexcept = default;
     // host is a name or numeric text; the first IPv4 address found is taken.
-    ip4(const std::string& host, std::uint16_t port);
+    ip4(const std::string& host, std::uint16_t port) : record_address(host, nullptr, port) {}
     // service is a service name ("smtp") or a numeric port text.
-    ip4(const std::string& host, const std::string& service);
+    ip4(const std::string& host, const std::string& service) : record_address(host, &service, 0) {}
 
-    void assign(const void* raw, int length) override;
-    const sockaddr* data() const noexcept override;
-    sockaddr* data() noexcept override;
-    int size() const noexcept override;
-    std::string to_string(int flags) const override;
-    std::uint16_t port() const noexcept override;
-    // Equal when the other is an address of the same size with the same
-    // bytes: family, port, address and padding all count.
-    bool operator==(const base& other) const noexcept override;
-    bool operator!=(const base& other) const noexcept override;
+    using record_address::operator==;
+    using record_address::operator!=;
     // Exact matches for two ip4s, so that a == b has one best reading.
     bool operator==(const ip4& other) const noexcept { return *this == static_cast<const base&>(other); }
     bool operator!=(const ip4& other) const noexcept { return *this != static_cast<const base&>(other); }
-
-private:
-    sockaddr_in record;
 };
 
 }  // namespace corvid::internet::address

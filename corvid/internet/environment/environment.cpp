@@ -1,6 +1,6 @@
 #include <corvid/internet/environment/environment.h>
 
-#include <corvid/internet/transport/status_table.h>
+#include <corvid/internet/environment/status.h>
 #include <corvid/platform/resolver.h>
 #include <corvid/platform/subsystem.h>
 #include <corvid/domain_name.h>
@@ -10,7 +10,7 @@
 
 namespace corvid::internet::environment {
 
-using transport::detail::status_call;
+using platform::status_call;
 
 // A name that a peer can look up: two or more labels, a last one that is
 // not all digits (that would be an address), and no name of the loopback
@@ -28,7 +28,7 @@ bool is_fully_qualified(std::string_view name) {
 int cleanup() {
     std::error_code ec;
     platform::cleanup(ec);
-    transport::detail::check(status_call::cleanup, ec);  // returns for nothing started
+    detail::check(status_call::cleanup, ec);  // returns for nothing started
     return ec.value();
 }
 
@@ -36,7 +36,7 @@ std::string host_name() {
     char buffer[2048];
     std::error_code ec;
     platform::get_host_name(buffer, sizeof buffer, ec);
-    transport::detail::check(status_call::gethostname, ec);
+    detail::check(status_call::gethostname, ec);
     return buffer;
 }
 

@@ -1,3 +1,4 @@
 corvid_files(
   HEADERS environment.h errors.h startup.h
-  SOURCES environment.cpp startup.cpp)
+  INTERNAL_HEADERS status.h
+  SOURCES environment.cpp startup.cpp status.cpp)

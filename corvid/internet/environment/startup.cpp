@@ -1,7 +1,7 @@
 #include <corvid/internet/environment/startup.h>
 
 #include <corvid/internet/environment/environment.h>
-#include <corvid/internet/transport/status_table.h>
+#include <corvid/internet/environment/status.h>
 #include <corvid/platform/subsystem.h>
 
 namespace corvid::internet::environment {
@@ -9,7 +9,7 @@ namespace corvid::internet::environment {
 startup::startup() {
     std::error_code ec;
     platform::startup(ec);
-    transport::detail::check(transport::detail::status_call::startup, ec);
+    detail::check(platform::status_call::startup, ec);
 }
 
 startup::~startup() {

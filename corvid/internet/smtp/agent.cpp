@@ -161,6 +161,15 @@ std::unique_ptr<transport::tcp::base> agent::connect(const address::ip4& endpoin
     return stream;
 }
 
+std::unique_ptr<transport::tcp::base> agent::connect(const std::vector<address::endpoint>& endpoints,
+                                                     int timeout_seconds) {
+    const int milliseconds = std::max(0, std::min(timeout_seconds, INT_MAX / 1000)) * 1000;
+    auto stream = std::make_unique<transport::tcp::raw>();
+    stream->connect(endpoints, milliseconds);
+    stream->set_receive_timeout(milliseconds);
+    return stream;
+}
+
 void agent::hello(transport::tcp::base& stream, reply_texts& texts) const {
     refuse_line_break(own_name, "own host name");
     {

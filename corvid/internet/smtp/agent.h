@@ -1,6 +1,7 @@
 #ifndef CORVID_INTERNET_SMTP_AGENT_H
 #define CORVID_INTERNET_SMTP_AGENT_H
 
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/address/ip4.h>
 #include <corvid/internet/smtp/accept_handler.h>
 #include <corvid/internet/smtp/errors.h>
@@ -114,6 +115,11 @@ public:
     // themselves: connected within timeout_seconds (> 0; else blocking),
     // with that receive time-out.
     static std::unique_ptr<transport::tcp::base> connect(const address::ip4& endpoint, int timeout_seconds);
+    // The same for every endpoint of a mail host, of either family, tried
+    // in turn as tcp::base::connect tries them, within timeout_seconds in
+    // all (> 0; else without a bound of its own).
+    static std::unique_ptr<transport::tcp::base> connect(const std::vector<address::endpoint>& endpoints,
+                                                         int timeout_seconds);
 
     // Reads the greeting (220) and sends EHLO (250), or HELO when EHLO got
     // a 5xx reply; texts receives the accepted reply's texts (greeting

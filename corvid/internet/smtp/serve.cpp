@@ -51,12 +51,12 @@ bool is_ascii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string numeric(const address::ip4& endpoint) { return endpoint.to_string(address::numeric_host); }
-
-std::string peer_text(base& stream) {
-    address::ip4 peer;
-    stream.peer_address(peer);
-    return numeric(peer);
+// A greeting's name as the session keeps it: lower case, but an IPv6
+// literal with its tag as RFC 5321 writes it, as the trace line has it.
+std::string peer_name_of(std::string_view name) {
+    std::string lowered = to_lower(std::string(name));
+    if (lowered.starts_with("[ipv6:")) lowered.replace(1, 4, "IPv6");
+    return lowered;
 }
 
 // The text after the verb from its first non-space on.
@@ -129,6 +129,8 @@ private:
     void start_tls(std::string_view rest);
     void reset_transaction();
     std::string trace_line();
+    // Asks for both ends' address literals, once.
+    void learn_addresses();
 
     const std::string& own_name;
     base* stream;  // the plain stream, or the TLS stream once STARTTLS is done
@@ -143,7 +145,7 @@ private:
     phase state = phase::greeted;
     bool extended = false;  // greeted with EHLO
     std::string peer_name;
-    // Both ends' addresses, asked for once.
+    // Both ends' address literals, asked for once.
     std::string peer_address, local_address;
     mail_parameters transaction;
     unsigned login_failures = 0;
@@ -289,12 +291,16 @@ bool session::answer(const std::string& line, bool cr_lf) {
 
 void session::greet(std::string_view verb, std::string_view name) {
     // The name goes into the trace line: only a domain or an address literal
-    // may stand there, or a client could write trace fields of its own.
-    if (!is_domain(name) && !is_address_literal(name)) {
+    // may stand there, or a client could write trace fields of its own. A
+    // client that gives none is named by the address it comes from.
+    if (name.empty()) {
+        learn_addresses();
+        name = peer_address;
+    } else if (!is_domain(name) && !is_address_literal(name)) {
         reply("501 5.5.4 Invalid domain name (a domain or an address literal, e.g. [192.0.2.7])");
         return;
     }
-    peer_name = to_lower(std::string(name));
+    peer_name = peer_name_of(name);
     reset_transaction();
     state = phase::identified;
     extended = verb == "ehlo";
@@ -370,18 +376,22 @@ void session::reset_transaction() {
     if (state > phase::identified) state = phase::identified;
 }
 
+void session::learn_addresses() {
+    if (!peer_address.empty()) return;
+    address::endpoint peer, local;
+    stream->peer_address(peer);
+    stream->local_address(local);
+    peer_address = address::literal(peer);
+    local_address = address::literal(local);
+}
+
 std::string session::trace_line() {
-    if (peer_address.empty()) {
-        peer_address = peer_text(*stream);
-        address::ip4 local;
-        stream->local_address(local);
-        local_address = numeric(local);
-    }
+    learn_addresses();
     // RFC 3848: ESMTP, with S for TLS and A for a login.
     std::string with = extended ? "ESMTP" : "SMTP";
     if (dynamic_cast<const transport::tcp::tls*>(stream)) with += 'S';  // after STARTTLS, or TLS from the start
     if (!handler.user.empty()) with += 'A';
-    return format("Received: from %s ([%s]) by %s ([%s]) with %s; %s", peer_name.c_str(), peer_address.c_str(),
+    return format("Received: from %s (%s) by %s (%s) with %s; %s", peer_name.c_str(), peer_address.c_str(),
                   own_name.c_str(), local_address.c_str(), with.c_str(),
                   rfc822_date(static_cast<std::int64_t>(std::time(nullptr))).c_str());
 }

@@ -2,6 +2,8 @@
 
 #include <corvid/internet/transport/error_table.h>
 
+#include <netinet/in.h>
+
 namespace corvid::internet::transport {
 
 using detail::call;
@@ -23,9 +25,9 @@ void base::bind(const address::base& local) {
 
 namespace {
 
-void set_int_option(platform::native_socket s, int name, int value) {
+void set_int_option(platform::native_socket s, int name, int value, int level = SOL_SOCKET) {
     std::error_code ec;
-    platform::set_option(s, SOL_SOCKET, name, &value, sizeof value, ec);
+    platform::set_option(s, level, name, &value, sizeof value, ec);
     check(call::setsockopt, ec);
 }
 
@@ -41,6 +43,8 @@ void base::set_send_buffer_size(int bytes) { set_int_option(handle.get(), SO_SND
 void base::set_send_timeout(int milliseconds) { set_int_option(handle.get(), SO_SNDTIMEO, milliseconds); }
 
 void base::set_reuse_address(bool reuse) { set_int_option(handle.get(), SO_REUSEADDR, reuse ? 1 : 0); }
+
+void base::set_v6_only(bool only) { set_int_option(handle.get(), IPV6_V6ONLY, only ? 1 : 0, IPPROTO_IPV6); }
 
 void base::close() {
     std::error_code ec;

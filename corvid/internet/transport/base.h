@@ -36,6 +36,10 @@ public:
     // Lets a listener bind an address whose last connections still linger,
     // so that a restarted server need not wait for them.
     void set_reuse_address(bool reuse);
+    // For an IPv6 socket, before bind: true takes IPv6 only; false lets a
+    // socket bound to :: take IPv4 as well (dual stack), its IPv4 peers
+    // showing as ::ffff:a.b.c.d. The system's default is not relied on.
+    void set_v6_only(bool only);
     // Closing an object that holds no socket is quiet. The socket is given up
     // even when the close reports an error.
     void close();

@@ -1,6 +1,7 @@
 #include <corvid/internet/transport/error_table.h>
 
 #include <corvid/format.h>
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/environment/errors.h>
 #include <corvid/internet/transport/errors.h>
 #include <corvid/platform/error.h>
@@ -95,7 +96,7 @@ constexpr row rows[] = {
 static_assert(std::size(rows) == static_cast<std::size_t>(call::sendto) + 1);
 
 outcome look_up(call c, int code) noexcept {
-    const std::size_t column = column_of(columns, code);
+    const std::size_t column = platform::column_of(columns, code);
     return column < column_count ? rows[static_cast<std::size_t>(c)].cells[column] : outcome::unlisted;
 }
 
@@ -135,6 +136,21 @@ void check(call c, const std::error_code& ec) {
     if (what == outcome::ignored) return;
     if (what == outcome::unlisted) raise(what, format("%s() returned status 0x%.8x", name(c), code));
     raise(what, std::string(name(c)) + "() failed");
+}
+
+int room_for(const address::base& out) noexcept {
+    return dynamic_cast<const address::endpoint*>(&out) ? address::endpoint::capacity : out.size();
+}
+
+void take_address(call c, int length, address::base& out) {
+    auto* any = dynamic_cast<address::endpoint*>(&out);
+    if (any && (length == sizeof(sockaddr_in) || length == sizeof(sockaddr_in6))) {
+        any->assign(any->data(), length);
+        return;
+    }
+    if (length != out.size() || any)
+        throw generic(format("%s() returned address of incorrect size %i (expected %i)", name(c), length,
+                             any ? address::endpoint::capacity : out.size()));
 }
 
 }  // namespace corvid::internet::transport::detail

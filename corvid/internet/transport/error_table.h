@@ -5,9 +5,9 @@
 // raises. Each call has its own row; a code outside the row raises
 // transport::generic with "<call>() returned status 0x%.8x".
 
+#include <corvid/internet/address/base.h>
 #include <corvid/platform/error.h>
 
-#include <cstddef>
 #include <system_error>
 
 namespace corvid::internet::transport::detail {
@@ -30,20 +30,20 @@ enum class call {
     sendto,
 };
 
-// Where code stands among a table's columns; N when it is none of them.
-template <std::size_t N>
-constexpr std::size_t column_of(const platform::socket_errc (&columns)[N], int code) noexcept {
-    std::size_t i = 0;
-    while (i < N && static_cast<int>(columns[i]) != code) ++i;
-    return i;
-}
-
 // The call's name as messages give it, e.g. "recv".
 const char* name(call c) noexcept;
 
 // Returns when ec is clear or its code is ignored in the call's row, and
 // throws the row's exception otherwise.
 void check(call c, const std::error_code& ec);
+
+// How many bytes a call that fills in an address may write into out: a whole
+// record of either family for an address::endpoint, out.size() otherwise.
+int room_for(const address::base& out) noexcept;
+// After such a call wrote length bytes: an endpoint takes the family of a
+// whole record of either size; any other address must have come whole.
+// Throws generic "<call>() returned address of incorrect size" otherwise.
+void take_address(call c, int length, address::base& out);
 
 }  // namespace corvid::internet::transport::detail
 

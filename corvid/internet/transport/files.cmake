@@ -1,4 +1,4 @@
 corvid_files(
   HEADERS base.h errors.h
-  INTERNAL_HEADERS error_table.h status_table.h
-  SOURCES base.cpp error_table.cpp status_table.cpp)
+  INTERNAL_HEADERS error_table.h
+  SOURCES base.cpp error_table.cpp)

@@ -1,5 +1,6 @@
 #include <corvid/internet/smtp/agent.h>
 
+#include "tests/support/loopback.h"
 #include "tests/support/scripted_stream.h"
 
 #include <corvid/internet/environment/startup.h>
@@ -27,7 +28,7 @@ namespace {
 
 namespace env = corvid::internet::environment;
 namespace smtp = corvid::internet::smtp;
-using corvid::internet::address::ip4;
+using corvid::internet::address::endpoint;
 using corvid::internet::transport::tcp::base;
 using corvid::internet::transport::tcp::raw;
 using namespace std::string_literals;
@@ -114,9 +115,9 @@ lines split_replies(const std::string& output) {
     return replies;
 }
 
-// listener listens on a free loopback port, which address receives.
-void listen_on_loopback(raw& listener, ip4& address) {
-    address = ip4("127.0.0.1", 0);
+// listener listens on a free port of host, which address receives.
+void listen_on_loopback(raw& listener, endpoint& address, const std::string& host) {
+    address = corvid::internet::address::resolve(host, 0).front();
     listener.open(address);
     listener.bind(address);
     listener.listen();
@@ -126,10 +127,11 @@ void listen_on_loopback(raw& listener, ip4& address) {
 class smtp_serve : public ::testing::Test {
 protected:
     // Serves the client's bytes, one receive per piece.
-    transcript run(std::deque<std::string> pieces, smtp::accept_handler& handler, std::function<void()> then = {}) {
-        ip4 address;
+    transcript run(std::deque<std::string> pieces, smtp::accept_handler& handler, std::function<void()> then = {},
+                   const std::string& host = "127.0.0.1") {
+        endpoint address;
         raw listener;
-        listen_on_loopback(listener, address);
+        listen_on_loopback(listener, address, host);
         raw client;
         client.open(address);
         client.connect(address);
@@ -185,17 +187,17 @@ TEST_F(smtp_serve, exchanges) {
          {"214-2.0.0 These verbs are implemented:", "214-2.0.0   AUTH DATA EHLO HELO HELP MAIL NOOP RCPT RSET QUIT VRFY",
           "214-2.0.0 Not implemented:", "214 2.0.0   EXPN", bye}},
         // The name goes into the trace line, so only a domain or an address
-        // literal is taken.
-        {"HELO takes a domain or an address literal, lower case",
+        // literal is taken; a client that gives none is named by its address.
+        {"HELO takes a domain or an address literal, lower case, or none",
          {"HELO  Client.Example  \r\nHELO a b\r\nHELO x ([1.2.3.4]) by y\r\nHELO x\x01y\r\nHELO " +
           std::string(256, 'a') + "\r\nHELO [127.0.0.1]\r\nEHLO [IPv6:::1]\r\nHELO\r\nHELO [1.2.3]\r\nQUIT\r\n"},
          {hello_reply, "501 5.5.4 Invalid domain name (a domain or an address literal, e.g. [192.0.2.7])",
           "501 5.5.4 Invalid domain name (a domain or an address literal, e.g. [192.0.2.7])",
           "501 5.5.4 Invalid domain name (a domain or an address literal, e.g. [192.0.2.7])",
           "501 5.5.4 Invalid domain name (a domain or an address literal, e.g. [192.0.2.7])",
-          "250 Relay.Example Hello [127.0.0.1]", "250-Relay.Example Hello [ipv6:::1]", "250-PIPELINING",
+          "250 Relay.Example Hello [127.0.0.1]", "250-Relay.Example Hello [IPv6:::1]", "250-PIPELINING",
           "250-8BITMIME", "250-ENHANCEDSTATUSCODES", "250-SMTPUTF8", "250 HELP",
-          "501 5.5.4 Invalid domain name (a domain or an address literal, e.g. [192.0.2.7])",
+          "250 Relay.Example Hello [127.0.0.1]",
           "501 5.5.4 Invalid domain name (a domain or an address literal, e.g. [192.0.2.7])", bye}},
         {"EHLO announces the size limit and login",
          {"EHLO c\r\nQUIT\r\n"},
@@ -450,9 +452,9 @@ TEST_F(smtp_serve, logins) {
 TEST_F(smtp_serve, cram_md5_login_and_trace) {
     for (const char* password : {"secret", "wrong"}) {
         SCOPED_TRACE(password);
-        ip4 address;
+        endpoint address;
         raw listener;
-        listen_on_loopback(listener, address);
+        listen_on_loopback(listener, address, "127.0.0.1");
         login_handler handler;
         handler.offer_login = true;
         std::thread server([&] {
@@ -500,6 +502,24 @@ TEST_F(smtp_serve, received_line) {
     for (std::int64_t s = before; s <= after && !dated; ++s) dated = m[1] == corvid::rfc822_date(s);
     EXPECT_TRUE(dated) << m[1];
     EXPECT_EQ(handler.messages, std::vector<lines>({{"from <a@x> to <b@y>", "Subject: x", "", "body"}}));
+}
+
+// Over IPv6 both ends are IPv6 address literals, also as the name of a
+// client that greets without one.
+TEST_F(smtp_serve, ipv6_literals_in_the_greeting_and_the_received_line) {
+    CORVID_REQUIRE_IPV6_LOOPBACK();
+    recording_handler handler;
+    transcript t = run({"EHLO\r\nHELO [IPv6:::1]\r\nEHLO\r\n" + envelope + "\r\nbody\r\n.\r\nQUIT\r\n"}, handler, {},
+                       "::1");
+    EXPECT_EQ(t.ended, "");
+    ASSERT_GE(t.replies.size(), 3u);
+    EXPECT_EQ(t.replies[1], "250-Relay.Example Hello [IPv6:::1]");
+    EXPECT_EQ(std::count(t.replies.begin(), t.replies.end(), "250 Relay.Example Hello [IPv6:::1]"), 1);
+    ASSERT_EQ(handler.received.size(), 1u);
+    EXPECT_TRUE(std::regex_match(handler.received[0],
+                                 std::regex(R"(Received: from \[IPv6:::1\] \(\[IPv6:::1\]\) by Relay\.Example )"
+                                            R"(\(\[IPv6:::1\]\) with ESMTP; .+)")))
+        << handler.received[0];
 }
 
 // A relay in front that passes bare line ends must not let a sender end the

@@ -5,6 +5,7 @@
 
 #include <corvid/platform/error.h>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -15,16 +16,14 @@ using detail::check;
 
 namespace {
 
-// Both queries check that the system filled in the whole record.
+// Both queries check that the system filled in a whole record.
 int query_address(call c, socklen_t (*query)(platform::native_socket, sockaddr*, socklen_t,
                                              std::error_code&) noexcept,
                   platform::native_socket s, address::base& out) {
     std::error_code ec;
-    auto length = static_cast<int>(query(s, out.data(), static_cast<socklen_t>(out.size()), ec));
+    auto length = static_cast<int>(query(s, out.data(), static_cast<socklen_t>(detail::room_for(out)), ec));
     check(c, ec);
-    if (length != out.size())
-        throw generic(format("%s() returned address of incorrect size %i (expected %i)", detail::name(c),
-                             length, out.size()));
+    detail::take_address(c, length, out);
     return length;
 }
 
@@ -58,6 +57,84 @@ void base::connect(const address::base& peer, int milliseconds) {
     if (platform::connect(handle.get(), peer.data(), static_cast<socklen_t>(peer.size()), milliseconds, ec))
         return;
     if (ec) return check(call::connect, ec);
+    throw connection_timed_out("connect() failed");
+}
+
+namespace {
+
+// Failures that say only that this host cannot use the address (no route,
+// no such family here): another address's failure tells more.
+bool local_failure(const std::error_code& ec) noexcept {
+    using platform::socket_errc;
+    return ec == socket_errc::address_family_not_supported || ec == socket_errc::protocol_family_not_supported ||
+           ec == socket_errc::network_unreachable || ec == socket_errc::address_not_available;
+}
+
+// The failure to report when no attempt connects.
+struct first_failure {
+    call at = call::connect;
+    std::error_code ec;
+
+    void note(call c, const std::error_code& failure) noexcept {
+        if (!ec || (local_failure(ec) && !local_failure(failure))) {
+            at = c;
+            ec = failure;
+        }
+    }
+};
+
+}  // namespace
+
+void base::connect(const std::vector<address::endpoint>& endpoints, int milliseconds, int delay_ms) {
+    if (endpoints.empty()) throw address_not_valid("connect() given no address");
+    const auto delay = std::chrono::milliseconds(std::max(delay_ms, 0));
+    const clock::time_point until =
+        milliseconds > 0 ? clock::now() + std::chrono::milliseconds(milliseconds) : clock::time_point::max();
+    std::vector<platform::unique_socket> pending;
+    std::vector<platform::native_socket> waiting;
+    std::size_t next = 0;
+    clock::time_point next_start = clock::now();
+    first_failure failure;
+    for (;;) {
+        const clock::time_point now = clock::now();
+        if (now >= until) break;
+        if (next < endpoints.size() && (pending.empty() || now >= next_start) &&
+            pending.size() < platform::max_wait_descriptors) {
+            const address::endpoint& to = endpoints[next++];
+            std::error_code ec;
+            platform::unique_socket attempt = platform::open_socket(to.data()->sa_family, SOCK_STREAM, 0, ec);
+            if (!ec && platform::start_connect(attempt.get(), to.data(), static_cast<socklen_t>(to.size()), ec)) {
+                handle = std::move(attempt);
+                return;
+            }
+            if (ec) {
+                failure.note(attempt.valid() ? call::connect : call::socket, ec);
+                continue;
+            }
+            pending.push_back(std::move(attempt));
+            next_start = clock::now() + delay;
+            continue;
+        }
+        if (pending.empty()) break;
+        waiting.clear();
+        for (const auto& attempt : pending) waiting.push_back(attempt.get());
+        std::error_code ec;
+        const std::size_t ready = platform::wait_writable_any(
+            waiting.data(), waiting.size(), next < endpoints.size() ? std::min(until, next_start) : until, ec);
+        check(call::connect, ec);  // the wait itself failed: nothing else would go better
+        if (ready == waiting.size()) continue;
+        platform::finish_connect(waiting[ready], ec);
+        if (!ec) {
+            handle = std::move(pending[ready]);
+            return;
+        }
+        failure.note(call::connect, ec);
+        pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(ready));
+        next_start = clock::now();
+    }
+    // An attempt still going at the deadline tells more than one that found
+    // no route here.
+    if (pending.empty() || !local_failure(failure.ec)) check(failure.at, failure.ec);
     throw connection_timed_out("connect() failed");
 }
 

@@ -1,6 +1,7 @@
 #ifndef CORVID_INTERNET_TRANSPORT_TCP_BASE_H
 #define CORVID_INTERNET_TRANSPORT_TCP_BASE_H
 
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/transport/base.h>
 #include <corvid/line_scanner.h>
 
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvid::internet::transport::tcp {
 
@@ -60,6 +62,18 @@ public:
     // otherwise as the blocking form does. The socket blocks again
     // afterwards; after a time-out it is only good for closing.
     void connect(const address::base& peer, int milliseconds);
+    // Connects to the first of endpoints that answers (RFC 8305): they are
+    // tried in their order, each attempt on a socket of its own; one that
+    // has not connected within delay_ms goes on while the next one starts,
+    // and one that fails makes way for the next at once. The first
+    // connection made replaces this stream's socket (no open() needed); the
+    // others are dropped. milliseconds (> 0) bounds the whole, 0 leaves it
+    // to the system's own time-outs. When none connects, throws what the
+    // first attempt that got beyond this host met (a refusal, a reset), else
+    // connection_timed_out when one was still going at the deadline, else
+    // the first failure (no route for the family, say); address_not_valid
+    // for an empty list.
+    void connect(const std::vector<address::endpoint>& endpoints, int milliseconds, int delay_ms = 250);
     // Stops both directions, then closes; quiet on a socket that is not
     // connected or not open. A TLS stream first says goodbye in TLS.
     virtual void shutdown();

@@ -26,13 +26,11 @@ int raw::max_message_size() {
 
 void raw::receive_from(address::base& from, std::string& buffer) {
     buffer.resize(buffer.capacity());
-    auto length = static_cast<socklen_t>(from.size());
+    auto length = static_cast<socklen_t>(detail::room_for(from));
     std::error_code ec;
     std::size_t count = platform::receive_from(handle.get(), buffer.data(), buffer.size(), from.data(), &length, ec);
     check(call::recvfrom, ec);
-    if (static_cast<int>(length) != from.size())
-        throw generic(format("recvfrom() returned address of incorrect size %i (expected %i)",
-                             static_cast<int>(length), from.size()));
+    detail::take_address(call::recvfrom, static_cast<int>(length), from);
     received += count;
     buffer.resize(count);
 }

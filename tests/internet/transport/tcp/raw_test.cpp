@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <vector>
 #include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
@@ -21,6 +24,7 @@ namespace {
 
 namespace env = corvid::internet::environment;
 namespace sys = corvid::platform::sys;
+using corvid::internet::address::endpoint;
 using corvid::internet::address::ip4;
 using corvid::internet::transport::tcp::raw;
 using corvid::test::tcp_pair;
@@ -32,10 +36,10 @@ protected:
     env::startup scope;
 };
 
-// A port on 127.0.0.1 where nothing listens: one that was just given up.
-ip4 closed_port() {
+// A port on host where nothing listens: one that was just given up.
+endpoint closed_port(const std::string& host = "127.0.0.1") {
     raw probe;
-    ip4 address("127.0.0.1", 0);
+    endpoint address = corvid::internet::address::resolve(host, 0).front();
     probe.open(address);
     probe.bind(address);
     probe.local_address(address);
@@ -43,7 +47,7 @@ ip4 closed_port() {
 }
 
 TEST_F(tcp_raw, connect_where_nothing_listens_is_refused) {
-    ip4 target = closed_port();
+    endpoint target = closed_port();
     raw stream;
     stream.open(target);
     EXPECT_EQ(what_of<tcp::connection_failed>([&] { stream.connect(target); }),
@@ -51,7 +55,7 @@ TEST_F(tcp_raw, connect_where_nothing_listens_is_refused) {
 }
 
 TEST_F(tcp_raw, connect_with_a_time_out) {
-    ip4 target = closed_port();
+    endpoint target = closed_port();
     raw refused;
     refused.open(target);
     EXPECT_EQ(what_of<tcp::connection_failed>([&] { refused.connect(target, 1000); }),
@@ -82,6 +86,131 @@ TEST_F(tcp_raw, connect_with_a_time_out) {
     EXPECT_GE(waited, std::chrono::milliseconds(100));
     EXPECT_LT(waited, std::chrono::seconds(2));
     EXPECT_TRUE(blocking(slow));
+}
+
+// Endpoints are tried in turn: a refused one makes way at once, one that
+// does not answer after the delay; when none connects, a refusal tells more
+// than a time-out.
+TEST_F(tcp_raw, connects_to_the_first_endpoint_that_answers) {
+    CORVID_REQUIRE_IPV6_LOOPBACK();
+    corvid::test::silent_port silent;
+    if (!silent.made) GTEST_SKIP() << "cannot make a loopback port that leaves connects unanswered";
+    tcp_pair live;
+    const endpoint refused = closed_port("::1");
+    using std::chrono::milliseconds;
+    const std::string timed_out = "internet.transport.connection_failed.connection_timed_out[connect() failed]";
+    const std::string refusal = "internet.transport.connection_failed.connection_refused[connect() failed]";
+    struct attempt {
+        const char* what;
+        std::vector<endpoint> endpoints;
+        int timeout_ms;
+        std::string error;  // empty: connected to live
+        milliseconds at_least, below;
+    };
+    const attempt attempts[] = {
+        {"refused IPv6, then live IPv4", {refused, live.address}, 5000, "", milliseconds(0), milliseconds(200)},
+        {"silent, then live after the delay", {silent.address, live.address}, 5000, "", milliseconds(250),
+         milliseconds(2000)},
+        {"refused only", {refused}, 5000, refusal, milliseconds(0), milliseconds(200)},
+        {"refused and silent: the refusal", {refused, silent.address}, 400, refusal, milliseconds(400),
+         milliseconds(2000)},
+        {"silent only: the time-out", {silent.address}, 300, timed_out, milliseconds(300), milliseconds(2000)},
+        {"nothing to try", {}, 1000, "internet.transport.address_not_valid[connect() given no address]",
+         milliseconds(0), milliseconds(200)},
+    };
+    for (const attempt& a : attempts) {
+        SCOPED_TRACE(a.what);
+        raw stream;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { stream.connect(a.endpoints, a.timeout_ms); }),
+                  a.error.empty() ? "nothing thrown" : a.error);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, a.at_least);
+        EXPECT_LT(waited, a.below);
+        if (!a.error.empty()) continue;
+        endpoint peer;
+        stream.peer_address(peer);
+        EXPECT_EQ(peer, endpoint(live.address));
+        EXPECT_EQ(::fcntl(stream.socket_handle(), F_GETFL) & O_NONBLOCK, 0);
+    }
+}
+
+// Inside a network namespace of its own (see the CTest entry) an address
+// beyond the loopback has no route: such a failure makes way for the next
+// address at once, and tells less than a peer's refusal.
+TEST(tcp_raw_without_routes, unroutable_address_makes_way_at_once) {
+    if (std::getenv("CORVID_TEST_NETNS") == nullptr)
+        GTEST_SKIP() << "runs only in the network namespace that its CTest entry makes";
+    env::startup scope;
+    tcp_pair live;
+    const endpoint unroutable = corvid::internet::address::ip6("2001:db8::25", 25);
+    const endpoint refused = closed_port();
+    const std::string no_route = "internet.transport.connection_failed.network_unreachable[connect() failed]";
+    const std::string refusal = "internet.transport.connection_failed.connection_refused[connect() failed]";
+    const struct {
+        std::vector<endpoint> endpoints;
+        std::string error;
+    } attempts[] = {
+        {{unroutable, live.address}, "nothing thrown"},
+        {{unroutable}, no_route},
+        {{unroutable, refused}, refusal},
+        {{refused, unroutable}, refusal},
+    };
+    for (const auto& a : attempts) {
+        raw stream;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { stream.connect(a.endpoints, 5000); }), a.error);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    }
+}
+
+// A listener on :: takes IPv4 clients as well unless told to take IPv6
+// only; either way the addresses come in whole, an IPv4 client's mapped.
+TEST_F(tcp_raw, ipv6_listener_dual_stack_or_v6_only) {
+    CORVID_REQUIRE_IPV6_LOOPBACK();
+    for (bool only : {false, true}) {
+        SCOPED_TRACE(only ? "v6 only" : "dual stack");
+        endpoint any = corvid::internet::address::ip6("::", 0);
+        raw listener;
+        listener.open(any);
+        listener.set_v6_only(only);
+        listener.bind(any);
+        listener.listen();
+        endpoint bound;
+        EXPECT_EQ(listener.local_address(bound), 28);
+        const endpoint via6 = corvid::internet::address::ip6("::1", bound.port());
+        const endpoint via4 = ip4("127.0.0.1", bound.port());
+
+        raw client6, server6;
+        client6.connect(std::vector<endpoint>{via6}, 2000);
+        server6.accept(listener);
+        corvid::internet::address::ip6 peer6, local6;
+        EXPECT_EQ(server6.peer_address(peer6), 28);
+        client6.local_address(local6);
+        EXPECT_EQ(peer6, local6);
+        EXPECT_EQ(corvid::internet::address::literal(peer6), "[IPv6:::1]");
+
+        raw client4;
+        if (only) {
+            EXPECT_EQ(what_of<tcp::connection_failed>([&] { client4.connect(std::vector<endpoint>{via4}, 2000); }),
+                      "internet.transport.connection_failed.connection_refused[connect() failed]");
+            continue;
+        }
+        client4.connect(std::vector<endpoint>{via4}, 2000);
+        raw server4;
+        server4.accept(listener);
+        endpoint peer4;
+        server4.peer_address(peer4);
+        ASSERT_TRUE(peer4.is_ip6());
+        ip4 local4;
+        client4.local_address(local4);
+        EXPECT_EQ(peer4.unmapped(), endpoint(local4));
+        EXPECT_EQ(corvid::internet::address::literal(peer4), "[127.0.0.1]");
+        // A record of the other family does not fit an ip4.
+        ip4 wrong;
+        EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { server4.peer_address(wrong); }),
+                  "internet.transport[getpeername() returned address of incorrect size 28 (expected 16)]");
+    }
 }
 
 TEST_F(tcp_raw, lines_cross_the_network_and_are_counted) {

@@ -1,9 +1,10 @@
 #include <corvid/internet/transport/udp/raw.h>
 
+#include "tests/support/loopback.h"
 #include "tests/support/sys_fault.h"
 #include "tests/support/throws.h"
 
-#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/environment/startup.h>
 
 #include <gtest/gtest.h>
@@ -107,6 +108,41 @@ TEST_F(udp_raw, short_send_and_wrong_address_size_are_reported) {
     ip4 from;
     EXPECT_EQ(what_of<corvid::internet::transport::generic>([&] { receiver.receive_from(from, buffer); }),
               "internet.transport[recvfrom() returned address of incorrect size 8 (expected 16)]");
+}
+
+// Datagrams over IPv6 name their sender whole, in an ip6 or in an endpoint.
+TEST_F(udp_raw, datagrams_over_ipv6) {
+    CORVID_REQUIRE_IPV6_LOOPBACK();
+    namespace address = corvid::internet::address;
+    address::ip6 here("::1", 0);
+    raw receiver6, sender6;
+    receiver6.open(here);
+    receiver6.bind(here);
+    receiver6.set_receive_timeout(2000);
+    address::endpoint to = here;
+    length = sizeof(sockaddr_in6);
+    ::getsockname(receiver6.socket_handle(), to.data(), &length);
+    sender6.open(here);
+    sender6.bind(here);
+    EXPECT_EQ(sender6.max_message_size(), 65527);
+    address::ip6 sender_address;
+    length = sizeof(sockaddr_in6);
+    ::getsockname(sender6.socket_handle(), sender_address.data(), &length);
+
+    std::string buffer;
+    buffer.reserve(100);
+    EXPECT_EQ(sender6.send_to(to, "one"), 3u);
+    address::ip6 from6;
+    receiver6.receive_from(from6, buffer);
+    EXPECT_EQ(buffer, "one");
+    EXPECT_EQ(from6, sender_address);
+
+    EXPECT_EQ(sender6.send_to(to, "two"), 3u);
+    address::endpoint from;
+    buffer.reserve(100);
+    receiver6.receive_from(from, buffer);
+    EXPECT_EQ(buffer, "two");
+    EXPECT_EQ(from, address::endpoint(sender_address));
 }
 
 }  // namespace
