@@ -3,7 +3,7 @@
 #include <corvid/exception.h>
 #include <corvid/format.h>
 #include <corvid/internet/address/errors.h>
-#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/message2/entity.h>
@@ -84,8 +84,8 @@ void add_report_headers(entity& message, const settings& config, const std::stri
     message.add_header("From", config.report_from);
 }
 
-void deliver(const corvid::internet::address::ip4& endpoint, std::string_view text, const settings& config,
-             const std::string& domain) {
+void deliver(const std::vector<corvid::internet::address::endpoint>& endpoints, std::string_view text,
+             const settings& config, const std::string& domain) {
     smtp::session_options options;
     options.tls = config.tls;
     options.server_name = config.mail_host;  // the certificate must be good for it
@@ -96,7 +96,7 @@ void deliver(const corvid::internet::address::ip4& endpoint, std::string_view te
     // else the host's own, else (an empty name) the address literal of this
     // end.
     const smtp::agent agent(!config.helo_name.empty() ? config.helo_name : domain);
-    const smtp::delivery result = agent.send(endpoint, smtp::envelope{"", {config.support_mailbox}}, text, options);
+    const smtp::delivery result = agent.send(endpoints, smtp::envelope{"", {config.support_mailbox}}, text, options);
     // The server answered the message itself with success; a failing QUIT
     // does not undo that.
     static_cast<void>(result);
@@ -188,9 +188,10 @@ void send(const entity& message, ui& dialogs, const settings& config, const std:
             // The text as one string with CR LF line ends: a large log is
             // held as its body and its base64 text, not as millions of lines.
             const std::string text = message.write_text();
-            corvid::internet::address::ip4 endpoint(config.mail_host, config.port);
+            // Every address of the mail host, IPv6 and IPv4, tried in turn.
+            const auto endpoints = corvid::internet::address::resolve(config.mail_host, config.port);
             dialogs.sending(config.mail_host);
-            deliver(endpoint, text, config, domain);
+            deliver(endpoints, text, config, domain);
         }
     } catch (const std::exception& failure) {
         const box failed{"Report not submitted", failure_text(failure, config), buttons::ok, icon::none, nullptr,

@@ -201,6 +201,27 @@ head -n 1 "$sent" 2> /dev/null | grep -q ' with ESMTPS; ' || fail "not received 
 kill "$server"
 wait "$server" 2> /dev/null
 
+# --- A mail host with only an IPv6 address: post reaches it there, and the
+# server names it by its IPv6 literal.
+if ip -6 addr show dev lo 2> /dev/null | grep -q '::1/128'; then
+  rm -f "$scratch/mx/Maildir/new/"*
+  (cd "$scratch/mx" && exec timeout --foreground 120 "$CORVID" smtp serve --listen '[::1]:25' --hostname mx.test \
+    > "$scratch/mx.out" 2> "$scratch/mx.err") &
+  server=$!
+  background+=("$server")
+  for _ in $(seq 200); do [ -s "$scratch/mx.out" ] && break; sleep 0.1; done
+  run_post "$scratch/ansi" $'y\n' "$POST_IP6" || fail "IPv6 post exited $?"
+  expect_said "$scratch/ansi" '[Report submitted]'
+  sent=$(ls "$scratch/mx/Maildir/new/"* 2> /dev/null | head -n 1)
+  expect_report "$sent" "$scratch/ansi" "$ansi_subject"
+  checks=$((checks + 1))
+  head -n 1 "$sent" 2> /dev/null | grep -q '(\[IPv6:::1\])' || fail "not received over IPv6: $(head -n 1 "$sent")"
+  kill "$server"
+  wait "$server" 2> /dev/null
+else
+  echo "no IPv6 loopback in the namespace: post to an IPv6-only host is not tried"
+fi
+
 # --- Debian's Postfix, strict about the greeting and the sender, receives
 # the report into a Maildir. The instance is the test's own: configuration,
 # queue, log and mail under scratch, listening only in this namespace.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # corvid smtp serve on IPv6: on [::1] and on [::] taking IPv4 clients too,
-# with Python's smtplib and swaks as clients; the trace line names both ends
-# by their address literals. Skips where the machine has no IPv6 loopback.
+# with Python's smtplib, swaks and corvid send as clients; the trace line
+# names both ends by their address literals. Skips where the machine has no IPv6 loopback.
 source "$(dirname "$0")/lib.sh"
 python=${CORVID_PYTHON:-python3}
 command -v swaks > /dev/null || { echo "FAIL: swaks is missing (scripts/deps --test installs it)" >&2; exit 1; }
@@ -70,6 +70,23 @@ smtplib_send ::1 "${ports[0]}" || fail "smtplib to [::1]"
 expect_trace loop6 "$literal6" "$literal6"
 swaks_send -6 --server ::1 --port "${ports[0]}"
 expect_trace loop6 "$literal6" "$literal6"
+# corvid send, bracketed or not, greeting with its own IPv6 literal.
+for server in '[::1]' '::1'; do
+  printf 'Subject: over IPv6\r\n\r\nHello.\r\n' |
+    timeout 60 "$CORVID" send -6 --server "$server" --port "${ports[0]}" --helo '[IPv6:::1]' bob@example.com ||
+    fail "corvid send --server $server exited $?"
+  expect_trace loop6 "$literal6" "$literal6"
+done
+# Without -6 the name's IPv4 address is refused and its IPv6 one is next.
+printf 'Subject: in turn\r\n\r\nHello.\r\n' > "$scratch/turn.eml"
+if "$python" -c 'import socket,sys; sys.exit(0 if {a[0] for a in socket.getaddrinfo("localhost", 25, proto=6)} >= {socket.AF_INET, socket.AF_INET6} else 1)'; then
+  timeout 60 "$CORVID" send --server localhost --port "${ports[0]}" --tls none --file "$scratch/turn.eml" bob@example.com ||
+    fail "corvid send to localhost did not go on to ::1: exit $?"
+  expect_trace loop6 "$literal6" "$literal6"
+else
+  echo "localhost has not both an IPv4 and an IPv6 address here: connecting in turn by name is not tried"
+fi
+expect_failure timeout 60 "$CORVID" send -4 --server ::1 --port "${ports[0]}" --file "$scratch/turn.eml" bob@example.com
 # Nobody listens on IPv4 there.
 "$python" -c 'import socket,sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)' "${ports[0]}" \
   2> /dev/null && fail "[::1] listener took an IPv4 client"

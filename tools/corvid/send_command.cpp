@@ -5,7 +5,7 @@
 
 #include <corvid/exception.h>
 #include <corvid/internet/address/errors.h>
-#include <corvid/internet/address/ip4.h>
+#include <corvid/internet/address/endpoint.h>
 #include <corvid/internet/environment/environment.h>
 #include <corvid/internet/environment/startup.h>
 #include <corvid/internet/message2/addresses.h>
@@ -39,6 +39,8 @@ enum class tls_mode { starttls, implicit, none };
 
 struct send_options {
     std::string server;
+    bool ip4_only = false;
+    bool ip6_only = false;
     tls_mode tls = tls_mode::starttls;
     bool require_tls = false;
     std::string ca_file;
@@ -267,7 +269,10 @@ void deliver(send_options options) {
     if (options.tls != tls_mode::none)
         session.tls_context =
             std::make_shared<const tcp::tls_context>(tcp::tls_context::client(options.ca_file, !options.insecure));
-    session.server_name = options.server;
+    // An IPv6 address may come in brackets, as in a URL.
+    std::string host = options.server;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    session.server_name = host;
     if (!options.user.empty()) session.secret = password_of(options, message_on_stdin);
     session.user = options.user;
     session.mechanism = options.mechanism;
@@ -278,18 +283,24 @@ void deliver(send_options options) {
     session.observer = &watch;
 
     environment::startup network;
-    address::ip4 endpoint;
+    std::vector<address::endpoint> endpoints;
     try {
-        endpoint = address::ip4(options.server, static_cast<std::uint16_t>(options.port));
+        endpoints = address::resolve(host, static_cast<std::uint16_t>(options.port),
+                                     options.ip4_only   ? address::family::ip4
+                                     : options.ip6_only ? address::family::ip6
+                                                        : address::family::any);
     } catch (const corvid::exception& e) {
         const bool unknown = dynamic_cast<const address::host_not_found*>(&e) != nullptr;
         throw failed(unknown ? EX_NOHOST : EX_UNAVAILABLE, "cannot resolve " + options.server + ": " + text_of(e));
     }
-    const std::string where = endpoint.to_string(address::numeric_host) + ":" + std::to_string(options.port);
+    // Each address is tried in turn; the failure names them all at once.
+    const std::string where = endpoints.size() == 1 ? address::numeric_text(endpoints.front())
+                                                    : options.server + " port " + std::to_string(options.port) +
+                                                          " (" + std::to_string(endpoints.size()) + " addresses)";
     const smtp::agent agent(options.helo.empty() ? environment::host_name() : options.helo);
     smtp::delivery result;
     try {
-        result = agent.send(endpoint, smtp::envelope{options.from, options.to}, text, session);
+        result = agent.send(endpoints, smtp::envelope{options.from, options.to}, text, session);
     } catch (const corvid::exception& e) {
         failed failure = describe(watch, e);
         // The transport names the call that failed; the connect's own
@@ -346,7 +357,12 @@ void add_send_command(CLI::App& app) {
     auto options = std::make_shared<send_options>();
     auto* cmd = app.add_subcommand(
         "send", "Deliver one message from standard input (or --file) to an SMTP server, as sendmail does");
-    cmd->add_option("--server", options->server, "Mail server: host name or numeric address")->required();
+    cmd->add_option("--server", options->server,
+                    "Mail server: host name, IPv4 address or IPv6 address (in brackets or not); each of its "
+                    "addresses is tried in turn")
+        ->required();
+    auto* ip4_only = cmd->add_flag("-4", options->ip4_only, "Use IPv4 addresses only");
+    cmd->add_flag("-6", options->ip6_only, "Use IPv6 addresses only")->excludes(ip4_only);
     cmd->add_option("--port", options->port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
     cmd->add_option("--to,ADDRESS", options->to, "Recipient address, without angle brackets (repeatable)")
         ->check(command_text);

@@ -95,27 +95,32 @@ agent::agent(std::string own_name) : own_name(std::move(own_name)) {}
 
 delivery agent::send(const address::ip4& endpoint, const envelope& mail, std::string_view text,
                      const session_options& options) const {
+    return send(std::vector<address::endpoint>{endpoint}, mail, text, options);
+}
+
+delivery agent::send(const std::vector<address::endpoint>& endpoints, const envelope& mail, std::string_view text,
+                     const session_options& options) const {
     // Everything is checked before the connection is made, so a refused
     // argument leaves no half-open session behind.
     refuse_line_break(own_name, "own host name");
     check_mail(mail, text);
 
-    const auto plain = connect(endpoint, options.timeout_seconds);
+    const auto plain = connect(endpoints, options.timeout_seconds);
     plain->observe(options.observer);
+    address::endpoint peer;
+    plain->peer_address(peer);
     if (own_name.empty()) {
         // Without a name of its own a client greets with the address of its
         // end of the connection, as RFC 5321 allows.
-        address::ip4 local;
+        address::endpoint local;
         plain->local_address(local);
-        std::string literal = "[";  // appended: g++ 12 at -O3 misjudges "[" + a temporary
-        literal.append(local.to_string(address::numeric_host)).append("]");
-        return agent(literal).send_over(*plain, endpoint, mail, text, options);
+        return agent(address::literal(local)).send_over(*plain, peer.port(), mail, text, options);
     }
-    return send_over(*plain, endpoint, mail, text, options);
+    return send_over(*plain, peer.port(), mail, text, options);
 }
 
-delivery agent::send_over(transport::tcp::base& plain_stream, const address::ip4& endpoint, const envelope& mail,
-                          std::string_view text, const session_options& options) const {
+delivery agent::send_over(transport::tcp::base& plain_stream, int port, const envelope& mail, std::string_view text,
+                          const session_options& options) const {
     transport::tcp::base* const plain = &plain_stream;
     std::shared_ptr<const transport::tcp::tls_context> context = options.tls_context;
     if (!context && options.tls != tls_policy::none)
@@ -132,7 +137,7 @@ delivery agent::send_over(transport::tcp::base& plain_stream, const address::ip4
             throw transport::tcp::tls_failed("the server does not offer STARTTLS");
     }
     transport::tcp::base& session = secured ? static_cast<transport::tcp::base&>(*secured) : *plain;
-    if (!options.user.empty()) log_in(session, options, texts, secured != nullptr, endpoint.port());
+    if (!options.user.empty()) log_in(session, options, texts, secured != nullptr, port);
     const int final_seconds =
         options.final_reply_timeout_seconds > 0 ? options.final_reply_timeout_seconds : options.timeout_seconds;
     delivery result = transact(session, mail, text, texts, std::min(final_seconds, INT_MAX / 1000) * 1000);

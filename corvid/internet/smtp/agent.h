@@ -97,11 +97,16 @@ public:
     const std::string& name() const noexcept { return own_name; }
 
     // The whole client session on a stream of its own, closed however it
-    // ends. An agent without a name greets with the address literal of its
-    // end of the connection. Returns what the server said to each recipient and to the
-    // message; throws when the message was not taken, when no recipient
-    // was accepted (the first refusal's reply), or outcome_unknown when the
-    // connection failed while the reply to the final "." was awaited.
+    // ends, connected to the first of endpoints that answers (as
+    // tcp::base::connect tries them in turn). An agent without a name
+    // greets with the address literal of its end of the connection. Returns
+    // what the server said to each recipient and to the message; throws
+    // when the message was not taken, when no recipient was accepted (the
+    // first refusal's reply), or outcome_unknown when the connection failed
+    // while the reply to the final "." was awaited.
+    delivery send(const std::vector<address::endpoint>& endpoints, const envelope& mail, std::string_view text,
+                  const session_options& options) const;
+    // The same for one IPv4 endpoint.
     delivery send(const address::ip4& endpoint, const envelope& mail, std::string_view text,
                   const session_options& options) const;
 
@@ -198,8 +203,8 @@ public:
 
 private:
     // send's steps after the connect.
-    delivery send_over(transport::tcp::base& plain, const address::ip4& endpoint, const envelope& mail,
-                       std::string_view text, const session_options& options) const;
+    delivery send_over(transport::tcp::base& plain, int port, const envelope& mail, std::string_view text,
+                       const session_options& options) const;
     // EHLO, or HELO when EHLO got a 5xx reply.
     void introduce(transport::tcp::base& stream, reply_texts& texts) const;
 
