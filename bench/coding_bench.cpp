@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Codecs and MD5 beside OpenSSL on the same data in the same process. Each
 // benchmark times the library (the reported time) and the reference in
 // turn and reports MB/s for both and ratio = reference time / library time,

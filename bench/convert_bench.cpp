@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code-page conversion against ICU's own calls on the same data. Every
 // benchmark times both sides in the same iteration and reports each side's
 // MB/s (of input) and the ratio corvid / ICU; 1.0 means no overhead.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run by hand, never by CTest: converts a text of some 800 million ASCII
 // characters, more than one ICU call takes, to wide text and back, then
 // transcodes it to UTF-16, and says how long each took. Run it under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvid's message reader and writer beside GMime 3 on one generated corpus
 // of mail, in the same process. A round runs every measurement once over the
 // whole corpus, in reverse order every other round so that a busy moment of

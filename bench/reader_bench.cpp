@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading messages against cutting the same text into lines, which any
 // reader must do and which is linear. Each benchmark times both sides in the
 // same iteration and reports the ratio reader / split; a ratio that stays

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Helpers of bench/smtp_serve_bench, run with Debian's own Python 3 so that
 its python3-aiosmtpd package is found.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 include(CMakePackageConfigHelpers)
 
 # Three components, one per Debian package (cmake/corvid_package.cmake):

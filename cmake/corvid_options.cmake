@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Warning and sanitizer flags shared by every target of the project. Applied
 # PRIVATE so that consumers of the installed package never inherit them.
 add_library(corvid_options INTERFACE)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/domain_name.h>
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_DOMAIN_NAME_H
 #define CORVID_DOMAIN_NAME_H
 

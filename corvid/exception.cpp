@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/exception.h>
 
 namespace corvid {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_EXCEPTION_H
 #define CORVID_EXCEPTION_H
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 corvid_files(
   HEADERS domain_name.h exception.h format.h line_reader.h line_scanner.h line_writer.h locale.h map_text.h
           rfc822_date.h text.h tokens.h

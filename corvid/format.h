@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_FORMAT_H
 #define CORVID_FORMAT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_LINE_READER_H
 #define CORVID_LINE_READER_H
 

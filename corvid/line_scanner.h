@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_LINE_SCANNER_H
 #define CORVID_LINE_SCANNER_H
 

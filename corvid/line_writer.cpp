@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/line_writer.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_LINE_WRITER_H
 #define CORVID_LINE_WRITER_H
 

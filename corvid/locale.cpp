@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/locale.h>
 
 #include <locale>

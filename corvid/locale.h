@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_LOCALE_H
 #define CORVID_LOCALE_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/map_text.h>
 
 #include <corvid/exception.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_MAP_TEXT_H
 #define CORVID_MAP_TEXT_H
 

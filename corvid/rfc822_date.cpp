@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/rfc822_date.h>
 
 #include <cstdio>

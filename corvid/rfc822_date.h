@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_RFC822_DATE_H
 #define CORVID_RFC822_DATE_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/text.h>
 
 #include <algorithm>

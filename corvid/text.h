@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_TEXT_H
 #define CORVID_TEXT_H
 

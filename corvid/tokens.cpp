@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/tokens.h>
 
 namespace corvid {

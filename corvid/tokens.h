@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_TOKENS_H
 #define CORVID_TOKENS_H
 

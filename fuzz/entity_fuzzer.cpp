@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a message, writes the tree and reads what was
 // written again, touching the inspection operations on the way. The bytes
 // are also read as a list of lines, line by line, which must build the same

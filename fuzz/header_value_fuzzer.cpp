@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parses arbitrary bytes as header text with each value kind, renders the
 // result and parses the rendering again. The first byte picks the charset
 // the kinds start from, so conversion in several code pages is reached.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_FUZZ_REPLAY_STREAM_H
 #define CORVID_FUZZ_REPLAY_STREAM_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a message, writes the tree and reads the result
 // again. Any difference between the two trees (shape, media type, charset,
 // boundary or decoded data) is a finding: a message must come through load

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plays arbitrary bytes as the server's side of an SMTP session: greeting
 // and EHLO, AUTH with the mechanisms the bytes offer, then a mail
 // transaction, and a login and a transaction with several recipients after

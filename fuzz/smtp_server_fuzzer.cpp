@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plays arbitrary bytes as the client's side of an SMTP session served by
 // agent::serve, through to delivery. The first byte steers how the rest is
 // cut into receives, the size limit, the hop limit and whether logins are

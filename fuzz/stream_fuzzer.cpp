@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Streaming codecs and the transcoder against their whole-input functions:
 // the same input cut into pieces must give the same output and the same
 // error. The first bytes choose the codec or code pages, the mode and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gtk_ui.h"
 
 #include <gtk/gtk.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_POST_GTK_UI_H
 #define CORVID_POST_GTK_UI_H
 

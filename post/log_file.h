@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_POST_LOG_FILE_H
 #define CORVID_POST_LOG_FILE_H
 

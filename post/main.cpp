@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // post: the installer's last step. Given the installer's exit code, it
 // offers to mail the installation log to support.
 

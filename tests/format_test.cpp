@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/format.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/line_reader.h>
 
 #include "tests/support/line_cases.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_CODING_BASE64_H
 #define CORVID_CODING_BASE64_H
 

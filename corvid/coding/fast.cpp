@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/fast.h>
 
 #include <bit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/hmac_md5.h>
 
 #include <corvid/coding/md5.h>

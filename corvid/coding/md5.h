@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_CODING_MD5_H
 #define CORVID_CODING_MD5_H
 

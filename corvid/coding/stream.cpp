@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/stream.h>
 
 #include <corvid/coding/base64.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/url.h>
 
 #include <corvid/coding/fast.h>

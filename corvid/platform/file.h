@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_PLATFORM_FILE_H
 #define CORVID_PLATFORM_FILE_H
 

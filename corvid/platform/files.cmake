@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 corvid_files(
   HEADERS socket.h
   INTERNAL_HEADERS call.h error.h file.h locale.h passed_sockets.h resolver.h signals.h status_table.h subsystem.h sys.h

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/platform/resolver.h>
 
 #include <corvid/platform/call.h>

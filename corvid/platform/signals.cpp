@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/platform/signals.h>
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/platform/socket.h>
 
 #include <corvid/platform/call.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/platform/status_table.h>
 
 #include <corvid/format.h>

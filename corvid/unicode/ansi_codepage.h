@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_UNICODE_ANSI_CODEPAGE_H
 #define CORVID_UNICODE_ANSI_CODEPAGE_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/codepage_names.h>
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/convert.h>
 
 #include <corvid/unicode/converter_cache.h>

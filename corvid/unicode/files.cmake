@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 corvid_files(
   HEADERS errors.h ansi_codepage.h charset.h convert.h transcoder.h
   # The ICU layer stays private: consumers never see ICU's headers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/icu_steps.h>
 
 #include <algorithm>

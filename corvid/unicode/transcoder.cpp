@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/transcoder.h>
 
 #include <corvid/unicode/converter_cache.h>

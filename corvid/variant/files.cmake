@@ -1,1 +1,2 @@
+# SPDX-License-Identifier: MIT
 corvid_files(HEADERS variant.h SOURCES variant.cpp)

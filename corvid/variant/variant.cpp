@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/variant/variant.h>
 
 #include <corvid/platform/locale.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_VARIANT_VARIANT_H
 #define CORVID_VARIANT_VARIANT_H
 

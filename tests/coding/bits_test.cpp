@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/bits.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/hex.h>
 
 #include <gtest/gtest.h>

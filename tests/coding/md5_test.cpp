@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/md5.h>
 
 #include <gtest/gtest.h>

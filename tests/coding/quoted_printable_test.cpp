@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/quoted_printable.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/coding/uu.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 file(REMOVE_RECURSE ${WORK_DIR})
 
 function(run)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/platform/error.h>
 
 #include <gtest/gtest.h>

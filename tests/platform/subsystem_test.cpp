@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/platform/subsystem.h>
 
 #include "tests/support/sys_fault.h"

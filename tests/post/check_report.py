@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks a report that post sent, with Python's email package.
 
 Usage: check_report.py [--internet] MESSAGE LOG SUBJECT

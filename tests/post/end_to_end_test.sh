@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # post as an installer runs it, against real mail servers on 127.0.0.1:25:
 # Python's aiosmtpd, corvid smtp serve and Postfix receive the report,
 # Python's email package checks it, for an ANSI log, a Windows-1252 log and

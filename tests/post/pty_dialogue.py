@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs post on a real pseudo-terminal and answers its question.
 
 Usage: pty_dialogue.py POST DIR ANSWER...

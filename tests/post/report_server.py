@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """An independent SMTP server for post's end-to-end test.
 
 Usage: report_server.py DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run.h"
 
 #include <corvid/internet/address/ip4.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // x_screenshot FILE.png: saves the whole screen of $DISPLAY as PNG.
 #include <gtk/gtk.h>
 

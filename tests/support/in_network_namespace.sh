@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a command in a network namespace of its own, where only the loopback
 # is up and no address beyond it has a route, with CORVID_TEST_NETNS=1 in
 # its environment. Exits 77 (skipped) where the machine refuses a namespace.

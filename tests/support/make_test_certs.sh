@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # make_test_certs.sh DIR: throwaway certificates for the TLS tests, made
 # fresh each run: a CA (ca.pem), a server certificate for 127.0.0.1 and
 # localhost that it signed (server.pem, server.key), and a second CA

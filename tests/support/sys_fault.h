@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_TESTS_SUPPORT_SYS_FAULT_H
 #define CORVID_TESTS_SUPPORT_SYS_FAULT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_TESTS_SUPPORT_THROWS_H
 #define CORVID_TESTS_SUPPORT_THROWS_H
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The tool's frame: version, help, dates, and one clear error line.
 source "$(dirname "$0")/lib.sh"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # corvid charset and corvid convert, driven as a user would.
 source "$(dirname "$0")/lib.sh"
 

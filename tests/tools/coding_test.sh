@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # corvid encode, decode and md5 against coreutils on the same random files.
 source "$(dirname "$0")/lib.sh"
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Small assertion helpers for the tool tests. Each failure is reported and
 # counted; finish prints the tally and sets the exit status.
 set -u

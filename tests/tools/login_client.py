@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Python's smtplib against corvid smtp serve started with --require-auth,
 the login tim:s3cret, a rule answering 451 for *@temp.test and one answering
 550 for senders bad*.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The streaming subcommands keep their peak memory flat, whatever the input
 # size: each runs on input many pieces long that arrives through a pipe.
 source "$(dirname "$0")/lib.sh"

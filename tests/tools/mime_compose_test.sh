@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # corvid mime compose: exact output of a small message, and one clear error
 # line for each kind of bad input. Python's reader checks the rest
 # (tests/internet/message2/python_cross_check.py).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # corvid mime tree and extract on messages built to mislead them.
 source "$(dirname "$0")/lib.sh"
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # corvid mime tree, rewrite and extract, driven as a user would.
 . "$(dirname "$0")/lib.sh"
 data=$CORVID_TEST_DATA/message2

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Endpoints from host and service text, every one once, IPv6 in brackets;
 # names are only local ones, and the reserved .invalid domain fails without
 # a query.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # corvid send against real SMTP servers (Python's aiosmtpd, tests/tools/
 # smtp_sink.py, and corvid smtp serve with scripted replies): what arrives is
 # what compose wrote, byte for byte, it works as sendmail does (-t, several

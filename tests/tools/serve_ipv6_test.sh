@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # corvid smtp serve on IPv6: on [::1] and on [::] taking IPv4 clients too,
 # with Python's smtplib, swaks and corvid send as clients; the trace line
 # names both ends by their address literals. Skips where the machine has no IPv6 loopback.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # corvid smtp serve as a user runs it: real clients deliver into its Maildir
 # byte for byte, pipelined commands are answered in order, and the limits,
 # time-outs, write failures and a stop do what they promise.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """A local mail server for the tool tests, built on aiosmtpd.
 
 Usage: smtp_sink.py FOLDER [--login USER:PASSWORD] [--only MECHANISM]

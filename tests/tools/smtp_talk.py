@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """A scripted SMTP client for the server tests, byte-exact where smtplib
 would tidy up.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # TLS as a user meets it: corvid send with STARTTLS and implicit TLS to
 # corvid smtp serve and to aiosmtpd (which requires STARTTLS), swaks over
 # TLS to our server, certificate checks that fail with a clear line, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/ansi_codepage.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/charset.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/convert.h>
 
 #include <gtest/gtest.h>

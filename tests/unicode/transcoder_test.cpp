@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/unicode/transcoder.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/variant/variant.h>
 
 #include <corvid/unicode/ansi_codepage.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogue_watch.h"
 
 #include <corvid/text.h>

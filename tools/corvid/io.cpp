@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "io.h"
 
 #include <corvid/exception.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_TOOLS_IO_H
 #define CORVID_TOOLS_IO_H
 

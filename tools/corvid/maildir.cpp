@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "maildir.h"
 
 #include <corvid/exception.h>

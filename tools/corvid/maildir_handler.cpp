@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "maildir_handler.h"
 
 #include "dialogue_watch.h"

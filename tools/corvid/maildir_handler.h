@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_TOOLS_MAILDIR_HANDLER_H
 #define CORVID_TOOLS_MAILDIR_HANDLER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvid: the library's mail tools on the command line.
 
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvid mime tree | rewrite | extract: reading messages from files.
 
 #include "commands.h"

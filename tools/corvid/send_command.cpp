@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "command_output.h"
 #include "commands.h"
 #include "dialogue_watch.h"

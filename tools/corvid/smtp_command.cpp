@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "commands.h"
 #include "maildir.h"
 #include "maildir_handler.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/address/endpoint.h>
 
 #include <corvid/internet/address/lookup.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 corvid_files(
   HEADERS base.h endpoint.h errors.h ip4.h ip6.h record.h
   INTERNAL_HEADERS lookup.h

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_INTERNET_ADDRESS_IP4_H
 #define CORVID_INTERNET_ADDRESS_IP4_H
 

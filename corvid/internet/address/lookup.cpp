@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/address/lookup.h>
 
 #include <corvid/internet/address/errors.h>

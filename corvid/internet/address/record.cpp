@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/address/record.h>
 
 #include <corvid/internet/address/errors.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 corvid_files(
   HEADERS environment.h errors.h startup.h
   INTERNAL_HEADERS status.h

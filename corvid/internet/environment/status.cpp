@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/environment/status.h>
 
 #include <corvid/internet/environment/errors.h>

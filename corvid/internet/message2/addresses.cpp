@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/addresses.h>
 
 namespace corvid::internet::message2 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/media_types.h>
 
 #include <corvid/internet/message2/errors.h>

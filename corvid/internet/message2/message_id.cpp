@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/message_id.h>
 
 #include <corvid/internet/message2/errors.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsing message lines into an entity tree.
 //
 // A text is read in place: its lines are views cut on demand, every entity

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/entity.h>
 
 #include <corvid/internet/message2/content_type.h>

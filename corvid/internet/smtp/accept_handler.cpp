@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/smtp/accept_handler.h>
 
 #include <corvid/coding/hex.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CORVID_INTERNET_SMTP_WIRE_H
 #define CORVID_INTERNET_SMTP_WIRE_H
 

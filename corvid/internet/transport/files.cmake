@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 corvid_files(
   HEADERS base.h errors.h
   INTERNAL_HEADERS error_table.h

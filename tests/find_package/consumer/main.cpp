@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An application that knows the library only through its installed package.
 #include <corvid/exception.h>
 #include <corvid/rfc822_date.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/address/ip4.h>
 
 #include "tests/support/sys_fault.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/environment/environment.h>
 
 #include "tests/support/sys_fault.h"

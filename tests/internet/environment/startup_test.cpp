@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/environment/startup.h>
 
 #include "tests/support/sys_fault.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/body.h>
 
 #include <corvid/unicode/errors.h>

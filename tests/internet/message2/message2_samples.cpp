@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes messages built with the library into a folder, with a manifest of
 // what was put into each, for an independent reader to check:
 //   message2_samples FOLDER

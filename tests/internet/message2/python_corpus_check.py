@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Messages nobody on this project wrote, read by corvid and by Python.
 
 Every message of the shared corpora (the test data of two other mail

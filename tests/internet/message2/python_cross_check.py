@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Python's email package reads what our writer wrote.
 
 Usage: python_cross_check.py MESSAGE2_SAMPLES

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """An independent writer feeds our reader.
 
 Python's email package writes a corpus of messages; `corvid mime tree` reads

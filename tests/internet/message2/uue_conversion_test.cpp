@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/uue_conversion.h>
 
 #include <corvid/coding/base64.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/smtp/agent.h>
 
 #include "tests/support/loopback.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/transport/error_table.h>
 
 #include "tests/support/sys_fault.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/header_type/extended_parameter.h>
 
 #include <corvid/text.h>

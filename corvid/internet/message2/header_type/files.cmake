@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 corvid_files(
   HEADERS generic_value_type.h unstructured_value_type.h parametized_value_type.h
           addresses_value_type.h extended_parameter.h

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/header_type/generic_value_type.h>
 
 #include <corvid/coding/base64.h>

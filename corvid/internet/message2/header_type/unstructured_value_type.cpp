@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/header_type/unstructured_value_type.h>
 
 #include <corvid/unicode/convert.h>

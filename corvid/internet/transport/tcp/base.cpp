@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/transport/tcp/base.h>
 
 #include <corvid/format.h>

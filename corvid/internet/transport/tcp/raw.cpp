@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/transport/tcp/raw.h>
 
 namespace corvid::internet::transport::tcp {

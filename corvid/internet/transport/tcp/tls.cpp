@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/transport/tcp/tls.h>
 
 #include <openssl/err.h>

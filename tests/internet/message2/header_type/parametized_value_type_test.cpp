@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/message2/entity.h>
 #include <corvid/internet/message2/header_type/parametized_value_type.h>
 

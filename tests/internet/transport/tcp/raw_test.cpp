@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/transport/tcp/raw.h>
 
 #include "tests/support/loopback.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <corvid/internet/transport/udp/raw.h>
 
 #include "tests/support/loopback.h"
