@@ -177,7 +177,9 @@ for log in ansi utf16; do
   subject=${log}_subject
   expect_report "$(ls "$scratch/mx/Maildir/new/"* 2> /dev/null | head -n 1)" "$scratch/$log" "${!subject}"
 done
-# A post built to require TLS will not send to this server in clear text.
+# A post built to require TLS (trusting the CA made here) will not send to
+# this server in clear text.
+mkdir -p "$POST_TLS_CERTS" && bash "$here/../support/make_test_certs.sh" "$POST_TLS_CERTS" || exit 1
 run_post "$scratch/ansi" $'y\n' "$POST_TLS" || fail "TLS post exited $? with a plain server"
 expect_said "$scratch/ansi" 'internet.transport.connection_failed.tls_failed[the server does not offer STARTTLS]'
 kill "$server"
@@ -185,7 +187,6 @@ wait "$server" 2> /dev/null
 
 # --- With STARTTLS offered, that post sends in TLS, checking the server's
 # certificate against the CA it was built to trust.
-mkdir -p "$POST_TLS_CERTS" && bash "$here/../support/make_test_certs.sh" "$POST_TLS_CERTS" || exit 1
 rm -f "$scratch/mx/Maildir/new/"*
 (cd "$scratch/mx" && exec timeout --foreground 120 "$CORVID" smtp serve --listen 127.0.0.1:25 --hostname mx.test \
   --tls-cert "$POST_TLS_CERTS/server.pem" --tls-key "$POST_TLS_CERTS/server.key" \
