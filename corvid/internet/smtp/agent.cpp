@@ -104,7 +104,7 @@ delivery agent::send(const std::vector<address::endpoint>& endpoints, const enve
     // Everything is checked before the connection is made, so a refused
     // argument leaves no half-open session behind.
     refuse_line_break(own_name, "own host name");
-    check_mail(mail, text);
+    const text_facts facts = check_mail(mail, text);
 
     const auto plain = connect(endpoints, options.timeout_seconds);
     plain->observe(options.observer);
@@ -115,13 +115,13 @@ delivery agent::send(const std::vector<address::endpoint>& endpoints, const enve
         // end of the connection, as RFC 5321 allows.
         address::endpoint local;
         plain->local_address(local);
-        return agent(address::literal(local)).send_over(*plain, peer.port(), mail, text, options);
+        return agent(address::literal(local)).send_over(*plain, peer.port(), mail, text, facts, options);
     }
-    return send_over(*plain, peer.port(), mail, text, options);
+    return send_over(*plain, peer.port(), mail, text, facts, options);
 }
 
 delivery agent::send_over(transport::tcp::base& plain_stream, int port, const envelope& mail, std::string_view text,
-                          const session_options& options) const {
+                          const text_facts& facts, const session_options& options) const {
     transport::tcp::base* const plain = &plain_stream;
     std::shared_ptr<const transport::tcp::tls_context> context = options.tls_context;
     if (!context && options.tls != tls_policy::none)
@@ -141,7 +141,7 @@ delivery agent::send_over(transport::tcp::base& plain_stream, int port, const en
     if (!options.user.empty()) log_in(session, options, texts, secured != nullptr, port);
     const int final_seconds =
         options.final_reply_timeout_seconds > 0 ? options.final_reply_timeout_seconds : options.timeout_seconds;
-    delivery result = transact(session, mail, text, texts, std::min(final_seconds, INT_MAX / 1000) * 1000);
+    delivery result = transaction(session, mail, text, facts, texts, std::min(final_seconds, INT_MAX / 1000) * 1000);
     if (secured) result.tls = secured->description();
     return result;
 }
@@ -235,7 +235,12 @@ void agent::transact_text(transport::tcp::base& stream, const std::string& recip
 
 delivery agent::transact(transport::tcp::base& stream, const envelope& mail, std::string_view text,
                          const reply_texts& offered, int final_reply_timeout_ms) const {
-    const std::string parameters = mail_parameters(mail, check_mail(mail, text), offered);
+    return transaction(stream, mail, text, check_mail(mail, text), offered, final_reply_timeout_ms);
+}
+
+delivery agent::transaction(transport::tcp::base& stream, const envelope& mail, std::string_view text,
+                            const text_facts& facts, const reply_texts& offered, int final_reply_timeout_ms) const {
+    const std::string parameters = mail_parameters(mail, facts, offered);
     // With PIPELINING the envelope goes out in one write and its replies
     // are read in order after it (RFC 2920); a refused MAIL still has the
     // replies to the RCPTs behind it.

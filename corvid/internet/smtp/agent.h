@@ -205,7 +205,11 @@ public:
 private:
     // send's steps after the connect.
     delivery send_over(transport::tcp::base& plain, int port, const envelope& mail, std::string_view text,
-                       const session_options& options) const;
+                       const text_facts& facts, const session_options& options) const;
+    // transact's steps after the mail was checked, facts being what
+    // check_mail found in the text.
+    delivery transaction(transport::tcp::base& stream, const envelope& mail, std::string_view text,
+                         const text_facts& facts, const reply_texts& offered, int final_reply_timeout_ms) const;
     // EHLO, or HELO when EHLO got a 5xx reply.
     void introduce(transport::tcp::base& stream, reply_texts& texts) const;
 
