@@ -25,7 +25,12 @@ std::string parametized_value_type::render() const {
         raw += "; ";
         raw += p.name;
         raw += "=\"";
-        raw += encode_quoted(p.value);
+        // A backslash inside the quotes escapes the next character when the
+        // value is read back, so it is escaped itself (RFC 5322 3.2.4).
+        for (const char c : encode_quoted(p.value)) {
+            if (c == '\\' || c == '"') raw += '\\';
+            raw += c;
+        }
         raw += '"';
     }
     return raw;

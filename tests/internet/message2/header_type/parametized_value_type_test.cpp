@@ -124,7 +124,8 @@ TEST(parametized_value_type_test, a_quote_in_a_value_cannot_end_the_quoted_strin
 TEST(parametized_value_type_test, values_come_back_whole_through_a_header_line) {
     // Tabs and the blanks at either end would be unfolded or cut if they were
     // written as they stand, in the main value or between the quotes.
-    for (const std::u16string text : {u"say \"hi\".txt", u"a\tb.txt", u"note.eml ", u"  lead.txt", u"a  b.txt"}) {
+    for (const std::u16string text : {u"say \"hi\".txt", u"a\tb.txt", u"note.eml ", u"  lead.txt", u"a  b.txt",
+                                      u"C:\\temp\\a.txt", u"\u00e9t\u00e9\\ x"}) {
         corvid::internet::message2::entity e;
         parametized_value_type value;
         value.set_text(text);
