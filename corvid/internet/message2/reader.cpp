@@ -464,11 +464,14 @@ void read_entity(entity& target, Lines first, Lines last, unsigned depth, outer_
     }
     const std::string open = "--" + std::string(boundary);
     const std::string close = open + "--";
+    // A boundary with trailing blanks closes with them too, as it is
+    // written back: "--b1 --" must not open a part of its own.
+    const std::string close_as_given = "--" + target.boundary + "--";
     const default_type parts =
         target.body.content_type == "multipart/digest" ? default_type::message : default_type::text;
     Lines end = find_boundary(header.body, last, open);
     read_body(target, header.body, end, depth, outer);
-    while (end != last && !is_delimiter(*end, close)) {
+    while (end != last && !is_delimiter(*end, close) && !is_delimiter(*end, close_as_given)) {
         const Lines start = std::next(end);
         end = find_boundary(start, last, open);
         // A delimiter line right after another encloses nothing, not even
