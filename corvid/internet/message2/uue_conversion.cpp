@@ -129,8 +129,32 @@ void uue_restructure(entity& target, const std::vector<std::string>& outer) {
                            [&](const std::string& o) { return !o.empty() && overlaps(boundary, o); }) ||
                starts_a_line(text.body.data, std::string("--").append(boundary));
     };
+    // A boundary that begins every numbered name (an outer "=_", say) leaves
+    // numbering no way out: the names then start with a character that no
+    // boundary in force starts with. There are fewer boundaries in force
+    // than the tree's depth limit, and more characters than that to choose
+    // from, so one is always free.
+    std::string lead;
+    const auto blocks_numbering = [](const std::string& b) {
+        return !b.empty() && std::string_view(uue_conversion_prefix).starts_with(b);
+    };
+    if (blocks_numbering(text.boundary) || std::any_of(outer.begin(), outer.end(), blocks_numbering)) {
+        const auto starts = [&](char c) {
+            const auto begins_with_c = [c](const std::string& b) { return !b.empty() && b.front() == c; };
+            return begins_with_c(text.boundary) || std::any_of(outer.begin(), outer.end(), begins_with_c);
+        };
+        constexpr std::string_view boundary_leads =
+            "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ'()+_,-./:?";
+        for (const char c : boundary_leads) {
+            if (!starts(c)) {
+                lead = c;
+                break;
+            }
+        }
+    }
     for (unsigned number = 1; taken(target.boundary); ++number)
-        target.boundary = std::string(uue_conversion_prefix).append(std::to_string(number)).append("_boundary");
+        target.boundary =
+            std::string(lead).append(uue_conversion_prefix).append(std::to_string(number)).append("_boundary");
     // With the converted blocks gone, a "begin" line that was declined may
     // now start a whole block, which the next reading would convert;
     // quoted-printable text is never searched for blocks.
