@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/time.h>
 
 namespace corvid::platform {
@@ -16,6 +17,17 @@ namespace corvid::platform {
 using detail::ready;
 using detail::report;
 using detail::retry;
+
+namespace {
+
+// For a call that must not block, EAGAIN means "nothing can move now", not
+// the receive time-out that from_errno takes it for.
+int from_errno_without_blocking(int error) noexcept {
+    if (error == EAGAIN || error == EWOULDBLOCK) return static_cast<int>(socket_errc::would_block);
+    return from_errno(error);
+}
+
+}  // namespace
 
 unique_socket& unique_socket::operator=(unique_socket&& other) noexcept {
     if (this != &other) reset(other.release());
@@ -70,6 +82,14 @@ unique_socket accept(native_socket s, std::error_code& ec) noexcept {
     // Linux reports a connection that its peer dropped while it waited as
     // aborted; the classic API reports it as reset, and callers tell it from
     // a broken listener by that code.
+    if (ec == socket_errc::connection_aborted) report(ec, socket_errc::connection_reset);
+    return unique_socket(fd < 0 ? invalid_socket : fd);
+}
+
+unique_socket try_accept(native_socket s, sockaddr* peer, socklen_t* length, std::error_code& ec) noexcept {
+    if (!ready(ec)) return {};
+    int fd = retry(
+        ec, [&] { return sys::calls().accept4(s, peer, length, SOCK_CLOEXEC); }, from_errno_without_blocking);
     if (ec == socket_errc::connection_aborted) report(ec, socket_errc::connection_reset);
     return unique_socket(fd < 0 ? invalid_socket : fd);
 }
@@ -185,13 +205,6 @@ std::size_t send(native_socket s, const void* data, std::size_t size, std::error
 
 namespace {
 
-// For a call that must not block, EAGAIN means "nothing can move now", not
-// the receive time-out that from_errno takes it for.
-int from_errno_without_blocking(int error) noexcept {
-    if (error == EAGAIN || error == EWOULDBLOCK) return static_cast<int>(socket_errc::would_block);
-    return from_errno(error);
-}
-
 // What is left until deadline in whole milliseconds, rounded up so that a
 // wait never ends before it, within what poll takes.
 int milliseconds_until(std::chrono::steady_clock::time_point deadline) noexcept {
@@ -290,6 +303,62 @@ std::size_t wait_readable_any(const native_socket* descriptors, std::size_t coun
 std::size_t wait_writable_any(const native_socket* descriptors, std::size_t count,
                               std::chrono::steady_clock::time_point deadline, std::error_code& ec) noexcept {
     return wait_any(descriptors, count, POLLOUT, &deadline, ec);
+}
+
+void connection_waiter::open(native_socket stop, const native_socket* sockets, std::size_t number,
+                             std::error_code& ec) noexcept {
+    if (!ready(ec)) return;
+    if (number == 0 || number > std::size(listeners)) return report(ec, socket_errc::invalid_argument);
+    epoll.reset(retry(ec, [&] { return sys::calls().epoll_create1(EPOLL_CLOEXEC); }));
+    if (ec) return;
+    // The stop stays level-triggered: each thread woken for it returns, and
+    // the system then wakes the next one, until all have seen it.
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = stopped;
+    if (retry(ec, [&] { return sys::calls().epoll_ctl(epoll.get(), EPOLL_CTL_ADD, stop, &event); }) < 0) return;
+    for (count = 0; count < number; ++count) {
+        const native_socket s = sockets[count];
+        listeners[count] = s;
+        const int flags = retry(ec, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
+        if (flags < 0 || retry(ec, [&] { return sys::calls().fcntl(s, F_SETFL, flags | O_NONBLOCK); }) < 0) return;
+        // One-shot: reported to one waiting thread, then quiet until rearmed.
+        event.events = EPOLLIN | EPOLLONESHOT;
+        event.data.u64 = count;
+        if (retry(ec, [&] { return sys::calls().epoll_ctl(epoll.get(), EPOLL_CTL_ADD, s, &event); }) < 0) return;
+    }
+}
+
+std::size_t connection_waiter::wait(int timeout_ms, std::error_code& ec) noexcept {
+    if (!ready(ec)) return stopped;
+    if (!epoll.valid()) {
+        report(ec, socket_errc::invalid_argument);
+        return stopped;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (int wait_ms = timeout_ms;;) {
+        epoll_event event{};
+        const int result = sys::calls().epoll_wait(epoll.get(), &event, 1, wait_ms);
+        if (result > 0) return static_cast<std::size_t>(event.data.u64);
+        const int error = errno;
+        if (result < 0 && error != EINTR) {
+            report(ec, from_errno(error));
+            return stopped;
+        }
+        if (timeout_ms >= 0) {
+            wait_ms = milliseconds_until(deadline);
+            if (wait_ms == 0) return timed_out;
+        }
+    }
+}
+
+void connection_waiter::rearm(std::size_t listener, std::error_code& ec) noexcept {
+    if (!ready(ec)) return;
+    if (listener >= count) return report(ec, socket_errc::invalid_argument);
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLONESHOT;
+    event.data.u64 = listener;
+    retry(ec, [&] { return sys::calls().epoll_ctl(epoll.get(), EPOLL_CTL_MOD, listeners[listener], &event); });
 }
 
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,

@@ -56,6 +56,10 @@ unique_socket open_socket(int family, int type, int protocol, std::error_code& e
 void bind(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept;
 void listen(native_socket s, int backlog, std::error_code& ec) noexcept;
 unique_socket accept(native_socket s, std::error_code& ec) noexcept;
+// Takes a connection waiting on s, storing the peer's address in *peer
+// (*length in and out), and fails with would_block rather than waiting when
+// none is; s must be non-blocking (see connection_waiter).
+unique_socket try_accept(native_socket s, sockaddr* peer, socklen_t* length, std::error_code& ec) noexcept;
 // Blocks until the system's own connect attempt ends, also across signals.
 void connect(native_socket s, const sockaddr* address, socklen_t length,
              std::error_code& ec) noexcept;
@@ -103,6 +107,33 @@ std::size_t wait_readable_any(const native_socket* descriptors, std::size_t coun
 // with ec clear once it has passed.
 std::size_t wait_writable_any(const native_socket* descriptors, std::size_t count,
                               std::chrono::steady_clock::time_point deadline, std::error_code& ec) noexcept;
+// Listening sockets that several threads wait on at once, each through its
+// own call to wait(): a connection wakes one waiting thread rather than all
+// of them, and a stop wakes them all. A listener reported ready is not
+// reported again until rearm(), so two threads never race for one
+// connection; the thread that got it takes it (try_accept) and rearms.
+// open() makes the listeners non-blocking, so a connection that went away
+// before it was taken leaves try_accept with would_block, never stuck.
+class connection_waiter {
+public:
+    // What wait() returns besides a listener's index.
+    static constexpr std::size_t stopped = static_cast<std::size_t>(-1);
+    static constexpr std::size_t timed_out = static_cast<std::size_t>(-2);
+
+    // stop turns readable, for good, once the waiting should end.
+    void open(native_socket stop, const native_socket* listeners, std::size_t count, std::error_code& ec) noexcept;
+    // The index of a listener with a connection waiting, stopped, or
+    // timed_out once timeout_ms (-1: no limit) have passed. Signals do not
+    // end the wait.
+    std::size_t wait(int timeout_ms, std::error_code& ec) noexcept;
+    void rearm(std::size_t listener, std::error_code& ec) noexcept;
+
+private:
+    unique_socket epoll;
+    native_socket listeners[max_wait_descriptors] = {};
+    std::size_t count = 0;
+};
+
 // A datagram longer than size fails with message_size; *length is in/out.
 std::size_t receive_from(native_socket s, void* buffer, std::size_t size, sockaddr* from,
                          socklen_t* length, std::error_code& ec) noexcept;

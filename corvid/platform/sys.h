@@ -6,6 +6,7 @@
 #include <ifaddrs.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -24,6 +25,9 @@ struct table {
     int (*connect)(int fd, const sockaddr* address, socklen_t length);
     int (*poll_writable)(int fd);  // waits for an interrupted connect to end
     int (*poll)(pollfd* entries, nfds_t count, int timeout_ms);
+    int (*epoll_create1)(int flags);
+    int (*epoll_ctl)(int epoll, int operation, int fd, epoll_event* event);
+    int (*epoll_wait)(int epoll, epoll_event* events, int count, int timeout_ms);
     // fcntl with one int argument (0 where the command takes none).
     int (*fcntl)(int fd, int command, int argument);
     int (*shutdown)(int fd, int how);

@@ -3,17 +3,21 @@
 
 #include "tests/support/sys_fault.h"
 
+#include <corvid/platform/error.h>
 #include <corvid/platform/subsystem.h>
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/time.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -241,6 +245,62 @@ TEST_F(socket_layer, connection_dropped_before_accept_reports_reset) {
     auto accepted = platform::accept(server.get(), ec);
     EXPECT_EQ(ec.value(), 10054);
     EXPECT_FALSE(accepted.valid());
+}
+
+// Several threads wait through one waiter, as a server's idle workers do:
+// each connection goes to exactly one of them, and a stop ends them all.
+TEST_F(socket_layer, waiter_gives_each_connection_to_one_thread_and_the_stop_to_all) {
+    sockaddr_in address{};
+    auto listening = listener(&address);
+    int stop[2];
+    ASSERT_EQ(::pipe(stop), 0);
+    platform::connection_waiter waiter;
+    std::error_code ec;
+    const platform::native_socket listeners[] = {listening.get()};
+    waiter.open(stop[0], listeners, 1, ec);
+    ASSERT_FALSE(ec);
+    EXPECT_EQ(waiter.wait(10, ec), platform::connection_waiter::timed_out);
+
+    constexpr int threads = 3, connections = 5;
+    std::atomic<int> taken{0}, spurious{0}, stopped{0};
+    std::vector<std::thread> waiting;
+    for (int i = 0; i < threads; ++i)
+        waiting.emplace_back([&] {
+            for (;;) {
+                std::error_code wait_ec;
+                const std::size_t ready = waiter.wait(5000, wait_ec);
+                if (wait_ec || ready != 0) {
+                    stopped += ready == platform::connection_waiter::stopped && !wait_ec;
+                    return;
+                }
+                sockaddr_in peer{};
+                socklen_t length = sizeof peer;
+                std::error_code accept_ec;
+                platform::unique_socket accepted =
+                    platform::try_accept(listeners[0], reinterpret_cast<sockaddr*>(&peer), &length, accept_ec);
+                ++(accepted.valid() ? taken : spurious);
+                waiter.rearm(0, wait_ec);
+            }
+        });
+    std::vector<platform::unique_socket> clients;
+    for (int i = 0; i < connections; ++i) {
+        clients.push_back(open(SOCK_STREAM));
+        platform::connect(clients.back().get(), reinterpret_cast<sockaddr*>(&address), sizeof address, ec);
+        ASSERT_FALSE(ec);
+    }
+    for (int i = 0; i < 500 && taken < connections; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(::write(stop[1], "x", 1), 1);
+    for (auto& thread : waiting) thread.join();
+    EXPECT_EQ(taken, connections);
+    EXPECT_EQ(spurious, 0);
+    EXPECT_EQ(stopped, threads);
+    // Nothing waiting: no blocking on the listener, which the waiter made non-blocking.
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    EXPECT_FALSE(platform::try_accept(listeners[0], reinterpret_cast<sockaddr*>(&peer), &length, ec).valid());
+    EXPECT_EQ(ec, platform::socket_errc::would_block);
+    ::close(stop[0]);
+    ::close(stop[1]);
 }
 
 TEST(socket_layer_stopped, every_call_fails_with_not_initialised) {

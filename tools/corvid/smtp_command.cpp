@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -97,19 +96,24 @@ private:
     std::string last;
 };
 
-// What the sessions share with the accepting thread. Each session holds it
-// too, so it outlives a session that is still winding down at exit.
+// What the sessions share with the thread that started the server. Each
+// worker holds it too, so it outlives a session still winding down at exit.
 struct server {
     server(const serve_options& options, std::optional<maildir> box, std::optional<tcp::tls_context> tls,
-           std::string name, session_policy policy)
+           std::string name, session_policy policy, listener_list listeners)
         : options(options), box(std::move(box)), tls(std::move(tls)), agent(std::move(name)),
-          policy(std::move(policy)) {}
+          policy(std::move(policy)), listeners(std::move(listeners)) {}
 
     const serve_options options;
     const std::optional<maildir> box;
     const std::optional<tcp::tls_context> tls;
     const smtp::agent agent;
     const session_policy policy;
+    const listener_list listeners;
+    // Idle workers wait for connections here, each taking the one it is
+    // woken for and serving it itself: no thread hands a connection to
+    // another, which would cost two wake-ups per session instead of one.
+    corvid::platform::connection_waiter waiter;
 
     std::mutex lock;
     std::condition_variable session_ended;
@@ -122,17 +126,16 @@ struct server {
     // Set once the sessions left after the grace time are cut off.
     bool cutting_off = false;
 
-    // Sessions waiting for a worker thread. Workers stay for the next
-    // session a while, since starting a thread per connection costs more
-    // than the whole SMTP exchange of a small message.
-    std::deque<std::pair<session_stream*, std::uint64_t>> waiting;
-    std::condition_variable work;
+    // Workers waiting for a connection. Until the stop at least one always
+    // is: the last one to take a connection starts another. Workers stay
+    // for the next session a while, since starting a thread per connection
+    // costs more than the whole SMTP exchange of a small message.
     std::size_t idle_workers = 0;
     bool stopping = false;
 
     // Worker threads are joined, never detached: at exit none may still be
     // running (or ending) beside the exit handlers. A worker that returns
-    // moves its thread here for the next accept, or the stop, to join.
+    // moves its thread here for another worker, or the stop, to join.
     std::map<std::uint64_t, std::thread> workers;
     std::vector<std::thread> finished;
     std::uint64_t next_worker = 0;
@@ -170,47 +173,41 @@ void wind_down(tcp::base& stream) {
 std::string client_part(const std::string& peer) { return peer.substr(0, peer.rfind(':')); }
 
 // Takes over the stream, and ends the session's registration.
-void run_session(const std::shared_ptr<server>& shared, session_stream* accepted, std::uint64_t id) {
-    std::unique_ptr<session_stream> stream(accepted);
-    std::string peer;
-    {
-        std::lock_guard<std::mutex> hold(shared->lock);
-        peer = shared->sessions.at(id).second;
-    }
+void run_session(server& shared, std::unique_ptr<session_stream> stream, std::uint64_t id, const std::string& peer) {
     std::string outcome;
     unsigned delivered = 0;
     unsigned failed = 0;
     try {
-        const int milliseconds = shared->options.timeout * 1000;
+        const int milliseconds = shared.options.timeout * 1000;
         stream->set_receive_timeout(milliseconds);
         // A client that stops reading must not hold the session for good.
         stream->set_send_timeout(milliseconds);
-        maildir_handler handler(shared->box ? &*shared->box : nullptr, shared->options.max_recipients, peer,
-                                shared->policy);
-        handler.max_size = static_cast<unsigned>(shared->options.max_size);
-        handler.max_hops = shared->options.max_hops;
-        handler.offer_login = shared->policy.auth_any || !shared->policy.users.empty();
-        handler.plaintext_login = shared->options.plaintext_auth;
-        handler.require_login = shared->options.require_auth;
+        maildir_handler handler(shared.box ? &*shared.box : nullptr, shared.options.max_recipients, peer,
+                                shared.policy);
+        handler.max_size = static_cast<unsigned>(shared.options.max_size);
+        handler.max_hops = shared.options.max_hops;
+        handler.offer_login = shared.policy.auth_any || !shared.policy.users.empty();
+        handler.plaintext_login = shared.options.plaintext_auth;
+        handler.require_login = shared.options.require_auth;
         try {
-            if (shared->tls && shared->options.tls_implicit) {
-                tcp::tls secured(*stream, *shared->tls);
-                shared->agent.serve(secured, handler);
+            if (shared.tls && shared.options.tls_implicit) {
+                tcp::tls secured(*stream, *shared.tls);
+                shared.agent.serve(secured, handler);
                 outcome = stream->last_reply();
                 wind_down(secured);
             } else {
-                if (shared->tls)
-                    shared->agent.serve(*stream, handler, *shared->tls);
+                if (shared.tls)
+                    shared.agent.serve(*stream, handler, *shared.tls);
                 else
-                    shared->agent.serve(*stream, handler);
+                    shared.agent.serve(*stream, handler);
                 outcome = stream->last_reply();
                 wind_down(*stream);
             }
         } catch (const tcp::base::connection_timed_out&) {
             outcome = "timed out";
         } catch (const tcp::base::connection_closed&) {
-            std::lock_guard<std::mutex> hold(shared->lock);
-            outcome = shared->cutting_off ? "cut off by the stop" : "closed by the client";
+            std::lock_guard<std::mutex> hold(shared.lock);
+            outcome = shared.cutting_off ? "cut off by the stop" : "closed by the client";
         } catch (const std::exception& e) {
             outcome = e.what();
         }
@@ -224,65 +221,14 @@ void run_session(const std::shared_ptr<server>& shared, session_stream* accepted
     {
         // Closed while registered, so that a stop never shuts a descriptor
         // number that has been handed out again.
-        std::lock_guard<std::mutex> hold(shared->lock);
+        std::lock_guard<std::mutex> hold(shared.lock);
         stream.reset();
-        const auto session = shared->sessions.find(id);
+        const auto session = shared.sessions.find(id);
         const std::string client = client_part(session->second.second);
-        if (--shared->per_client[client] == 0) shared->per_client.erase(client);
-        shared->sessions.erase(session);
+        if (--shared.per_client[client] == 0) shared.per_client.erase(client);
+        shared.sessions.erase(session);
     }
-    shared->session_ended.notify_all();
-}
-
-// How long an idle worker waits for another session before it ends.
-constexpr auto worker_idle_time = seconds(10);
-
-void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) {
-    std::unique_lock<std::mutex> hold(shared->lock);
-    for (;;) {
-        ++shared->idle_workers;
-        shared->work.wait_for(hold, worker_idle_time,
-                              [&] { return !shared->waiting.empty() || shared->stopping; });
-        --shared->idle_workers;
-        if (shared->waiting.empty()) {
-            // The thread that made this worker held the lock until it was
-            // registered, so it is there.
-            auto self = shared->workers.find(worker);
-            shared->finished.push_back(std::move(self->second));
-            shared->workers.erase(self);
-            shared->worker_ended.notify_all();
-            return;
-        }
-        auto [stream, id] = shared->waiting.front();
-        shared->waiting.pop_front();
-        hold.unlock();
-        run_session(shared, stream, id);
-        hold.lock();
-    }
-}
-
-// Waits for a connection or a stop signal: the listener with a connection
-// waiting, or nullptr for a stop, which wins when both are there.
-tcp::raw* wait_for_connection(corvid::platform::native_socket stop, const listener_list& listeners) {
-    std::vector<corvid::platform::native_socket> watched{stop};
-    for (const auto& listener : listeners) watched.push_back(listener->socket_handle());
-    std::error_code ec;
-    const std::size_t ready = corvid::platform::wait_readable_any(watched.data(), watched.size(), ec);
-    if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());
-    return ready == 0 ? nullptr : listeners[ready - 1].get();
-}
-
-// The client's address and port, or "unknown peer" when it has gone
-// already. An IPv4 client of a dual-stack listener shows as IPv4, so that
-// it counts as one client on every listener.
-std::string peer_of(session_stream& stream) {
-    try {
-        address::endpoint endpoint;
-        stream.peer_address(endpoint);
-        return address::numeric_text(endpoint.unmapped());
-    } catch (const corvid::exception&) {
-        return "unknown peer";
-    }
+    shared.session_ended.notify_all();
 }
 
 void turn_away(const server& shared, session_stream& stream, const std::string& peer, const std::string& why) {
@@ -290,57 +236,133 @@ void turn_away(const server& shared, session_stream& stream, const std::string& 
     log_line(peer + ": turned away: " + why);
 }
 
-void accept_one(const std::shared_ptr<server>& shared, tcp::raw& listener) {
-    join_finished(*shared);
-    auto stream = std::make_unique<session_stream>();
-    try {
-        stream->accept(listener);
-    } catch (const corvid::exception& e) {
-        // Out of descriptors or a connection reset before it was taken:
-        // the server goes on, after a pause that keeps a persistent cause
-        // from spinning the loop.
-        log_line(std::string("cannot accept a connection: ") + e.what());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return;
-    }
-    const std::string peer = peer_of(*stream);
+// Registers the session of a connection just taken, or turns it away;
+// called with the lock held, which it gives up. The session's id, or none.
+std::optional<std::uint64_t> admit(server& shared, std::unique_lock<std::mutex>& hold, session_stream& stream,
+                                   const std::string& peer) {
+    std::string why;
     const std::string client = client_part(peer);
-    std::unique_lock<std::mutex> hold(shared->lock);
-    if (shared->sessions.size() >= shared->options.max_sessions) {
-        hold.unlock();
-        turn_away(*shared, *stream, peer, std::to_string(shared->options.max_sessions) + " sessions running");
-        return;
-    }
     // One client may not take every place and so turn everyone else away.
-    const unsigned share = shared->options.max_per_client != 0 ? shared->options.max_per_client
-                                                               : std::max(1u, shared->options.max_sessions / 4);
-    if (shared->per_client.count(client) != 0 && shared->per_client[client] >= share) {
+    const unsigned share = shared.options.max_per_client != 0 ? shared.options.max_per_client
+                                                              : std::max(1u, shared.options.max_sessions / 4);
+    if (shared.stopping) {
+        why = "stopping";
+    } else if (shared.sessions.size() >= shared.options.max_sessions) {
+        why = std::to_string(shared.options.max_sessions) + " sessions running";
+    } else if (const auto running = shared.per_client.find(client);
+               running != shared.per_client.end() && running->second >= share) {
+        why = std::to_string(share) + " sessions running from this client";
+    } else {
+        const std::uint64_t id = shared.next_id++;
+        shared.sessions.emplace(id, std::make_pair(&stream, peer));
+        ++shared.per_client[client];
         hold.unlock();
-        turn_away(*shared, *stream, peer, std::to_string(share) + " sessions running from this client");
-        return;
+        return id;
     }
-    const std::uint64_t id = shared->next_id++;
-    shared->sessions.emplace(id, std::make_pair(stream.get(), peer));
-    ++shared->per_client[client];
-    shared->waiting.emplace_back(stream.get(), id);
-    // Every waiting session needs an idle worker of its own.
-    if (shared->waiting.size() <= shared->idle_workers) {
-        stream.release();
-        hold.unlock();
-        shared->work.notify_one();
-        return;
-    }
+    hold.unlock();
+    turn_away(shared, stream, peer, why);
+    return std::nullopt;
+}
+
+void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker);
+
+// Starts a worker, counted as idle from here on; called with the lock held.
+void start_worker(const std::shared_ptr<server>& shared) {
+    const std::uint64_t worker = shared->next_worker++;
+    ++shared->idle_workers;
     try {
-        const std::uint64_t worker = shared->next_worker++;
         shared->workers.emplace(worker, std::thread(work_sessions, shared, worker));
-        stream.release();
-    } catch (const std::system_error& e) {
-        shared->waiting.pop_back();
-        shared->sessions.erase(id);
-        if (--shared->per_client[client] == 0) shared->per_client.erase(client);
-        hold.unlock();
-        turn_away(*shared, *stream, peer, std::string("no thread: ") + e.what());
+    } catch (const std::system_error&) {
+        --shared->idle_workers;
+        throw;
     }
+}
+
+// How long an idle worker waits for a connection before it ends, when
+// another one waits too.
+constexpr auto worker_idle_time = seconds(10);
+
+// Takes the connection that listener has waiting, if it still has one;
+// nullptr otherwise. The listener is watched again either way.
+std::unique_ptr<session_stream> take_connection(server& shared, std::size_t listener, std::string& peer) {
+    auto stream = std::make_unique<session_stream>();
+    bool taken = false;
+    address::endpoint endpoint;
+    try {
+        taken = stream->try_accept(*shared.listeners[listener], endpoint);
+    } catch (const corvid::exception& e) {
+        // Out of descriptors or a broken listener: the server goes on, after
+        // a pause (with the listener unwatched) that keeps a persistent
+        // cause from spinning.
+        std::unique_lock<std::mutex> hold(shared.lock);
+        if (!shared.stopping) {
+            hold.unlock();
+            log_line(std::string("cannot accept a connection: ") + e.what());
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    std::error_code ec;
+    shared.waiter.rearm(listener, ec);
+    if (ec) {
+        log_line("cannot wait for connections: " + ec.message());
+        corvid::platform::request_stop();
+    }
+    if (!taken) return nullptr;
+    // An IPv4 client of a dual-stack listener shows as IPv4, so that it
+    // counts as one client on every listener.
+    peer = address::numeric_text(endpoint.unmapped());
+    return stream;
+}
+
+void work_sessions(const std::shared_ptr<server>& shared, std::uint64_t worker) {
+    // Unlocked at the top of each round: the wait, the accept and the
+    // session run without the lock.
+    std::unique_lock<std::mutex> hold(shared->lock, std::defer_lock);
+    for (;;) {
+        std::error_code ec;
+        const std::size_t ready = shared->waiter.wait(static_cast<int>(worker_idle_time.count() * 1000), ec);
+        if (ec) {
+            log_line("cannot wait for connections: " + ec.message());
+            corvid::platform::request_stop();
+        }
+        hold.lock();
+        if (ec || ready == corvid::platform::connection_waiter::stopped || shared->stopping) break;
+        if (ready == corvid::platform::connection_waiter::timed_out) {
+            if (shared->idle_workers > 1) break;
+            hold.unlock();
+            continue;
+        }
+        hold.unlock();
+        std::string peer;
+        std::unique_ptr<session_stream> stream = take_connection(*shared, ready, peer);
+        if (!stream) continue;
+        hold.lock();
+        const std::optional<std::uint64_t> id = admit(*shared, hold, *stream, peer);
+        if (!id) continue;
+        hold.lock();
+        --shared->idle_workers;
+        if (shared->idle_workers == 0 && !shared->stopping) {
+            try {
+                start_worker(shared);
+            } catch (const std::system_error& e) {
+                // Connections wait in the backlog until a session ends.
+                log_line(std::string("cannot start a worker: ") + e.what());
+            }
+        }
+        hold.unlock();
+        run_session(*shared, std::move(stream), *id, peer);
+        join_finished(*shared);
+        hold.lock();
+        ++shared->idle_workers;
+        hold.unlock();
+    }
+    // The thread that started this worker held the lock until it was
+    // registered, so it is there.
+    --shared->idle_workers;
+    auto self = shared->workers.find(worker);
+    shared->finished.push_back(std::move(self->second));
+    shared->workers.erase(self);
+    shared->worker_ended.notify_all();
 }
 
 // Sessions still running: waits until they end or until `until`.
@@ -482,8 +504,8 @@ void serve(const serve_options& options) {
     if (stop_ec) throw corvid::exception("cannot catch signals: " + stop_ec.message());
     auto shared = std::make_shared<server>(options, std::move(box), std::move(tls),
                                            options.hostname.empty() ? machine : options.hostname,
-                                           make_policy(options));
-    for (const auto& listener : listeners) {
+                                           make_policy(options), std::move(listeners));
+    for (const auto& listener : shared->listeners) {
         address::endpoint bound;
         listener->local_address(bound);
         if (std::printf("listening on %s\n", address::numeric_text(bound).c_str()) < 0)
@@ -491,18 +513,30 @@ void serve(const serve_options& options) {
     }
     if (std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
+    std::vector<corvid::platform::native_socket> sockets;
+    for (const auto& listener : shared->listeners) sockets.push_back(listener->socket_handle());
+    std::error_code ec;
+    shared->waiter.open(stop, sockets.data(), sockets.size(), ec);
+    if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());
+    {
+        std::lock_guard<std::mutex> hold(shared->lock);
+        start_worker(shared);
+    }
 
-    while (tcp::raw* listener = wait_for_connection(stop, listeners)) accept_one(shared, *listener);
-
-    // New connections are refused by the system from here on.
-    for (const auto& listener : listeners) listener->close();
+    // The workers take the connections; this thread waits for the stop.
+    corvid::platform::wait_readable_any(&stop, 1, ec);
+    if (ec) throw corvid::exception("cannot wait for a stop: " + ec.message());
     {
         std::lock_guard<std::mutex> hold(shared->lock);
         log_line("stopping, sessions running: " + std::to_string(shared->sessions.size()));
-        // Idle workers end now; busy ones once their session is over.
+        // Idle workers end now, woken by the stop; busy ones once their
+        // session is over.
         shared->stopping = true;
     }
-    shared->work.notify_all();
+    // New connections are refused by the system from here on. The
+    // listeners stay open until no worker can be taking a connection, so
+    // that their descriptor numbers are not handed out meanwhile.
+    for (const auto& listener : shared->listeners) listener->interrupt();
     auto until = std::chrono::steady_clock::now() + stop_grace;
     std::size_t left = wait_for_sessions(*shared, until);
     if (left != 0) {

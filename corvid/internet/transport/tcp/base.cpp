@@ -47,6 +47,17 @@ void base::accept(base& listener) {
     check(call::accept, ec);
 }
 
+bool base::try_accept(base& listener, address::base& peer) {
+    std::error_code ec;
+    auto length = static_cast<socklen_t>(detail::room_for(peer));
+    platform::unique_socket accepted = platform::try_accept(listener.handle.get(), peer.data(), &length, ec);
+    if (ec == platform::socket_errc::would_block) return false;
+    check(call::accept, ec);
+    detail::take_address(call::accept, static_cast<int>(length), peer);
+    handle = std::move(accepted);
+    return true;
+}
+
 void base::connect(const address::base& peer) {
     std::error_code ec;
     platform::connect(handle.get(), peer.data(), static_cast<socklen_t>(peer.size()), ec);

@@ -57,6 +57,10 @@ public:
     void listen();
     // Takes the next connection waiting on listener.
     void accept(base& listener);
+    // Takes a connection waiting on a non-blocking listener (one that a
+    // platform::connection_waiter watches) and stores its peer's address in
+    // peer; false, with nothing changed, when none is waiting after all.
+    bool try_accept(base& listener, address::base& peer);
     // Blocks until the system's connect attempt ends.
     void connect(const address::base& peer);
     // Gives up after milliseconds (> 0) with connection_timed_out; fails
