@@ -178,10 +178,6 @@ void run_session(server& shared, std::unique_ptr<session_stream> stream, std::ui
     unsigned delivered = 0;
     unsigned failed = 0;
     try {
-        const int milliseconds = shared.options.timeout * 1000;
-        stream->set_receive_timeout(milliseconds);
-        // A client that stops reading must not hold the session for good.
-        stream->set_send_timeout(milliseconds);
         maildir_handler handler(shared.box ? &*shared.box : nullptr, shared.options.max_recipients, peer,
                                 shared.policy);
         handler.max_size = static_cast<unsigned>(shared.options.max_size);
@@ -514,7 +510,13 @@ void serve(const serve_options& options) {
     if (std::fflush(stdout) != 0)
         throw corvid::exception(std::string("cannot write standard output: ") + std::strerror(errno));
     std::vector<corvid::platform::native_socket> sockets;
-    for (const auto& listener : shared->listeners) sockets.push_back(listener->socket_handle());
+    for (const auto& listener : shared->listeners) {
+        // Each session's stream takes them over from its listener. A client
+        // that stops reading must not hold a session for good either.
+        listener->set_receive_timeout(options.timeout * 1000);
+        listener->set_send_timeout(options.timeout * 1000);
+        sockets.push_back(listener->socket_handle());
+    }
     std::error_code ec;
     shared->waiter.open(stop, sockets.data(), sockets.size(), ec);
     if (ec) throw corvid::exception("cannot wait for connections: " + ec.message());

@@ -45,6 +45,7 @@ void base::accept(base& listener) {
     std::error_code ec;
     handle = platform::accept(listener.handle.get(), ec);
     check(call::accept, ec);
+    receive_timeout_ms = listener.receive_timeout_ms;
 }
 
 bool base::try_accept(base& listener, address::base& peer) {
@@ -55,6 +56,7 @@ bool base::try_accept(base& listener, address::base& peer) {
     check(call::accept, ec);
     detail::take_address(call::accept, static_cast<int>(length), peer);
     handle = std::move(accepted);
+    receive_timeout_ms = listener.receive_timeout_ms;
     return true;
 }
 

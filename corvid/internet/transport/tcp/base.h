@@ -55,11 +55,14 @@ public:
 
     void open(const address::base& address) override;
     void listen();
-    // Takes the next connection waiting on listener.
+    // Takes the next connection waiting on listener. The stream has the
+    // listener's receive and send time-outs, which the system copies: a
+    // server sets them once on the listener rather than on every stream.
     void accept(base& listener);
     // Takes a connection waiting on a non-blocking listener (one that a
-    // platform::connection_waiter watches) and stores its peer's address in
-    // peer; false, with nothing changed, when none is waiting after all.
+    // platform::connection_waiter watches), as accept() does, and stores its
+    // peer's address in peer; false, with nothing changed, when none is
+    // waiting after all.
     bool try_accept(base& listener, address::base& peer);
     // Blocks until the system's connect attempt ends.
     void connect(const address::base& peer);

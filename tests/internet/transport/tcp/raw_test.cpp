@@ -237,11 +237,18 @@ TEST_F(tcp_raw, lines_cross_the_network_and_are_counted) {
     EXPECT_EQ(pair.server.bytes_sent(), 0u);
 }
 
+// The accepted stream has the listener's time-out: the system copies it.
 TEST_F(tcp_raw, receive_time_out) {
-    tcp_pair pair(200);
+    tcp_pair pair;
+    pair.listener.set_receive_timeout(200);
+    raw client, server;
+    client.open(pair.address);
+    client.connect(pair.address);
+    server.accept(pair.listener);
+    EXPECT_EQ(server.receive_timeout(), 200);
     std::string line;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(what_of<tcp::connection_failed>([&] { pair.server.read_line(line); }),
+    EXPECT_EQ(what_of<tcp::connection_failed>([&] { server.read_line(line); }),
               "internet.transport.connection_failed.connection_timed_out[recv() failed]");
     auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(150));
