@@ -76,9 +76,12 @@ void listen(native_socket s, int backlog, std::error_code& ec) noexcept {
     if (ready(ec)) retry(ec, [&] { return sys::calls().listen(s, backlog); });
 }
 
-unique_socket accept(native_socket s, std::error_code& ec) noexcept {
+namespace {
+
+unique_socket take_connection(native_socket s, sockaddr* peer, socklen_t* length, int (*map)(int) noexcept,
+                              std::error_code& ec) noexcept {
     if (!ready(ec)) return {};
-    int fd = retry(ec, [&] { return sys::calls().accept4(s, nullptr, nullptr, SOCK_CLOEXEC); });
+    int fd = retry(ec, [&] { return sys::calls().accept4(s, peer, length, SOCK_CLOEXEC); }, map);
     // Linux reports a connection that its peer dropped while it waited as
     // aborted; the classic API reports it as reset, and callers tell it from
     // a broken listener by that code.
@@ -86,12 +89,20 @@ unique_socket accept(native_socket s, std::error_code& ec) noexcept {
     return unique_socket(fd < 0 ? invalid_socket : fd);
 }
 
+// Sets O_NONBLOCK; false with ec set when that failed.
+bool set_non_blocking(native_socket s, std::error_code& ec) noexcept {
+    const int flags = retry(ec, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
+    return flags >= 0 && retry(ec, [&] { return sys::calls().fcntl(s, F_SETFL, flags | O_NONBLOCK); }) >= 0;
+}
+
+}  // namespace
+
+unique_socket accept(native_socket s, std::error_code& ec) noexcept {
+    return take_connection(s, nullptr, nullptr, from_errno, ec);
+}
+
 unique_socket try_accept(native_socket s, sockaddr* peer, socklen_t* length, std::error_code& ec) noexcept {
-    if (!ready(ec)) return {};
-    int fd = retry(
-        ec, [&] { return sys::calls().accept4(s, peer, length, SOCK_CLOEXEC); }, from_errno_without_blocking);
-    if (ec == socket_errc::connection_aborted) report(ec, socket_errc::connection_reset);
-    return unique_socket(fd < 0 ? invalid_socket : fd);
+    return take_connection(s, peer, length, from_errno_without_blocking, ec);
 }
 
 void connect(native_socket s, const sockaddr* address, socklen_t length,
@@ -126,9 +137,7 @@ void block_again(native_socket s, std::error_code& ec) noexcept {
 
 bool start_connect(native_socket s, const sockaddr* address, socklen_t length, std::error_code& ec) noexcept {
     if (!ready(ec)) return false;
-    int flags = retry(ec, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
-    if (flags < 0 || retry(ec, [&] { return sys::calls().fcntl(s, F_SETFL, flags | O_NONBLOCK); }) < 0)
-        return false;
+    if (!set_non_blocking(s, ec)) return false;
     if (sys::calls().connect(s, address, length) == 0) {
         block_again(s, ec);
         return !ec;
@@ -320,8 +329,7 @@ void connection_waiter::open(native_socket stop, const native_socket* sockets, s
     for (count = 0; count < number; ++count) {
         const native_socket s = sockets[count];
         listeners[count] = s;
-        const int flags = retry(ec, [&] { return sys::calls().fcntl(s, F_GETFL, 0); });
-        if (flags < 0 || retry(ec, [&] { return sys::calls().fcntl(s, F_SETFL, flags | O_NONBLOCK); }) < 0) return;
+        if (!set_non_blocking(s, ec)) return;
         // One-shot: reported to one waiting thread, then quiet until rearmed.
         event.events = EPOLLIN | EPOLLONESHOT;
         event.data.u64 = count;
